@@ -1,0 +1,103 @@
+#include "Func.h"
+
+namespace {
+
+// Appends value in decimal with at least minDigits digits (after the sign) and returns the new end.
+char* AppendInt(char* out, int32_t value, int minDigits) {
+  uint32_t magnitude = (uint32_t)value;
+  if (value < 0) {
+    *out++ = '-';
+    magnitude = 0u - magnitude;
+  }
+  char digits[10];
+  int count = 0;
+  do {
+    digits[count++] = (char)('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude);
+  for (int i = count; i < minDigits; i++) *out++ = '0';
+  while (count) *out++ = digits[--count];
+  *out = 0;
+  return out;
+}
+
+// "mm:ss", minutes and seconds by truncating division.
+char* AppendTime(char* out, int32_t ms) {
+  int32_t minutes = ms / 60000;
+  out = AppendInt(out, minutes, 2);
+  *out++ = ':';
+  return AppendInt(out, (ms - minutes * 60000) / 1000, 2);
+}
+
+int DigitValue(char c, bool hex) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (hex && c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (hex && c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+void FormatElapsed(char* buffer, int32_t milliseconds) { AppendTime(buffer, milliseconds); }
+
+void FormatSize(char* buffer, int32_t bytes) {
+  char* end = AppendInt(buffer, bytes / 1024 + 1, 1);
+  end[0] = ' ';
+  end[1] = 'K';
+  end[2] = 'B';
+  end[3] = 0;
+}
+
+void FormatPlayTime(char* buffer, int32_t currentMs, int32_t totalMs) {
+  char* end = AppendTime(buffer, currentMs);
+  *end++ = '/';
+  end = AppendTime(end, totalMs);
+  end[0] = ' ';
+  end[1] = 0;
+}
+
+void IntToText(char* buffer, int32_t value) { AppendInt(buffer, value, 1); }
+
+int32_t TextToInt(const char* text) {
+  const char* p = text;
+  while (*p == ' ') p++;
+  bool hex = false, negative = false;
+  if (*p == '$' || *p == 'x' || *p == 'X') {
+    hex = true;
+    p++;
+  } else if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) {
+    hex = true;
+    p += 2;
+  } else if (*p == '-' || *p == '+') {
+    negative = *p == '-';
+    p++;
+  }
+  uint32_t value = 0;  // unsigned: a long text wraps instead of overflowing
+  int digit;
+  while ((digit = DigitValue(*p, hex)) >= 0) {
+    value = value * (hex ? 16u : 10u) + (uint32_t)digit;
+    p++;
+  }
+  if (negative && *p == 0) value = 0u - value;
+  return (int32_t)value;
+}
+
+void NormaliseRect(Rect* rect) {
+  if (rect->left > rect->right) {
+    int32_t t = rect->left;
+    rect->left = rect->right;
+    rect->right = t;
+  }
+  if (rect->top > rect->bottom) {
+    int32_t t = rect->top;
+    rect->top = rect->bottom;
+    rect->bottom = t;
+  }
+}
+
+void ShrinkRect(Rect* rect) {
+  rect->left++;
+  rect->top++;
+  rect->right--;
+  rect->bottom--;
+}

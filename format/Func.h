@@ -1,0 +1,33 @@
+// Func: the text, number and rectangle routines of both programs, portable so that they are tested
+// natively exactly as the programs run them.
+#pragma once
+#include <stdint.h>
+
+#include "UTypes.h"
+
+// Buffers for the texts below, each large enough for any 32-bit input.
+const uint32_t ShortTextSize = 16;     // FormatElapsed, FormatSize, IntToText
+const uint32_t PlayTimeTextSize = 32;  // FormatPlayTime: "mm:ss/mm:ss " with minutes of any size
+
+// "mm:ss" with at least two digits each; minutes are not folded into hours ("75:00").
+void FormatElapsed(char* buffer, int32_t milliseconds);
+
+// "N KB" with N = bytes / 1024 + 1 (0 bytes show 1 KB, 1024 bytes 2 KB).
+void FormatSize(char* buffer, int32_t bytes);
+
+// "mm:ss/mm:ss " (current/total, with a trailing blank that keeps the text off the window's edge).
+void FormatPlayTime(char* buffer, int32_t currentMs, int32_t totalMs);
+
+// Decimal text of a signed 32-bit value: minus sign, no leading zeros, no grouping.
+void IntToText(char* buffer, int32_t value);
+
+// Leading blanks skipped; "$", "x", "X", "0x" or "0X" start hexadecimal digits, otherwise an optional
+// sign and decimal digits. Conversion stops at the first character that fits neither; the minus sign
+// only counts when the digits run to the end of the text. Never fails: no digits give 0.
+int32_t TextToInt(const char* text);
+
+// Orders the corners so that left <= right and top <= bottom.
+void NormaliseRect(Rect* rect);
+
+// Moves every side one pixel inwards.
+void ShrinkRect(Rect* rect);

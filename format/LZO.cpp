@@ -1,0 +1,17 @@
+#include "LZO.h"
+
+#include <lzo/lzo1x.h>
+
+const uint32_t LzoWorkSize = LZO1X_1_MEM_COMPRESS;
+
+int32_t PackRunList(const uint8_t* runList, uint32_t length, uint8_t* out, void* lzoWork) {
+  lzo_uint packed = 0;
+  lzo1x_1_compress(runList, length, out, &packed, lzoWork);
+  return (int32_t)packed;
+}
+
+int32_t UnpackPayload(const uint8_t* payload, uint32_t length, uint8_t* out, uint32_t capacity) {
+  lzo_uint unpacked = capacity;
+  if (lzo1x_decompress_safe(payload, length, out, &unpacked, nullptr) != LZO_E_OK) return -1;
+  return (int32_t)unpacked;
+}

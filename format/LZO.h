@@ -1,0 +1,18 @@
+// LZO: the only two calls into liblzo2. Runs are packed with LZO1X-1; payloads are unpacked with the
+// bounds-checked decompressor, because a damaged or hostile movie must never make the player write
+// outside its run list buffer.
+#pragma once
+#include <stdint.h>
+
+// Size of the work memory lzo1x_1_compress needs: 64 KiB in the 32-bit Windows build.
+extern const uint32_t LzoWorkSize;
+
+// LZO1X-1's worst-case output for m input bytes.
+inline uint32_t LzoWorstCase(uint32_t m) { return m + m / 16 + 64 + 3; }
+
+// Packs length bytes into out (at least LzoWorstCase(length) bytes); returns the packed length.
+int32_t PackRunList(const uint8_t* runList, uint32_t length, uint8_t* out, void* lzoWork);
+
+// Unpacks a payload into out (capacity bytes). Returns the unpacked length, or -1 when the payload is
+// damaged or would unpack to more than capacity.
+int32_t UnpackPayload(const uint8_t* payload, uint32_t length, uint8_t* out, uint32_t capacity);

@@ -1,0 +1,181 @@
+#include "Movie.h"
+
+#include "Codec.h"
+#include "LZO.h"
+
+// ---- Writing --------------------------------------------------------------------------------------
+
+void BuildMovieHeader(MovieHeader* header, const BitmapInfo32* screenFormat, int32_t width,
+                      int32_t height) {
+  // The image size is the row length at 32 bits per pixel times the height, whatever bit count the
+  // screen reported: frames are always captured and played as 32-bit pixels.
+  uint32_t imageSize = (uint32_t)width * 4u * (uint32_t)height;
+  __builtin_memset(&header->File, 0, sizeof header->File);
+  header->File.bfType = BitmapType;
+  header->File.bfOffBits = MovieHeaderSize;
+  header->File.bfSize = MovieHeaderSize + imageSize;
+  header->Info = *screenFormat;
+  header->Info.Header.biWidth = width;
+  header->Info.Header.biHeight = -height;
+  header->Info.Header.biSizeImage = imageSize;
+}
+
+void BuildMovieTrailer(MovieTrailer* trailer, const char* title) {
+  __builtin_memset(trailer, 0, sizeof *trailer);
+  const char* text = title[0] ? title : TAVREL_UNTITLED_GBK;
+  for (uint32_t i = 0; i < TitleSize - 1 && text[i]; i++) trailer->MovieTitle[i] = text[i];
+}
+
+namespace {
+
+bool WriteAll(MovieWriter* writer, const void* data, uint32_t count) {
+  if (writer->Failed) return false;
+  if (writer->Sink.Write(writer->Sink.Context, data, count) != (int32_t)count) writer->Failed = true;
+  return !writer->Failed;
+}
+
+}  // namespace
+
+bool WriteMovieStart(MovieWriter* writer, const void* stub, uint32_t stubLength,
+                     const MovieHeader* header) {
+  WriteAll(writer, stub, stubLength);
+  WriteAll(writer, &header->File, FileHeaderSize);
+  return WriteAll(writer, &header->Info, BitmapInfoSize);
+}
+
+bool WriteMovieFrame(MovieWriter* writer, const uint32_t* pixels, uint8_t button, int32_t cursorX,
+                     int32_t cursorY) {
+  if (writer->Failed) return false;
+  FrameHeader* record = &writer->Record;
+  record->Button = button;
+  record->CursorX = cursorX;
+  record->CursorY = cursorY;
+  record->PayloadLength = EncodeFrame(pixels, writer->Shadow, writer->PixelCount, writer->RunList,
+                                      writer->Packed, writer->LzoWork);
+  WriteAll(writer, record, FrameHeaderSize);
+  if (record->PayloadLength > 0) WriteAll(writer, writer->Packed, (uint32_t)record->PayloadLength);
+  if (!writer->Failed) writer->FrameCount++;
+  return !writer->Failed;
+}
+
+bool WriteMovieEnd(MovieWriter* writer) {
+  FrameHeader end = writer->Record;
+  end.PayloadLength = EndRecordLength;
+  writer->Trailer.FrameCount = writer->FrameCount;
+  WriteAll(writer, &end, FrameHeaderSize);
+  return WriteAll(writer, &writer->Trailer, TrailerSize);
+}
+
+// ---- Reading --------------------------------------------------------------------------------------
+
+namespace {
+
+bool ReadExactly(MovieReader* reader, void* buffer, uint32_t count) {
+  return reader->Source.Read(reader->Source.Context, buffer, count) == (int32_t)count;
+}
+
+// The header must describe what the codec produces: 32-bit top-down pixels right behind the 66 bytes.
+bool HeaderIsPlayable(const MovieHeader* header, uint32_t* pixelCount) {
+  const BitmapInfoHeader& info = header->Info.Header;
+  if (header->File.bfType != BitmapType || header->File.bfOffBits != MovieHeaderSize) return false;
+  if (info.biSize != 40 || info.biBitCount != 32 || (info.biCompression != 0 && info.biCompression != 3))
+    return false;
+  if (info.biWidth <= 0 || info.biHeight >= 0 || info.biHeight == INT32_MIN) return false;
+  uint64_t n = (uint64_t)(uint32_t)info.biWidth * (uint64_t)(uint32_t)-info.biHeight;
+  if (n > MaxFramePixels || info.biSizeImage != n * 4) return false;
+  *pixelCount = (uint32_t)n;
+  return true;
+}
+
+}  // namespace
+
+bool OpenMovieReader(MovieReader* reader, const MovieSource* source) {
+  __builtin_memset(reader, 0, sizeof *reader);
+  reader->Source = *source;
+  uint32_t n = 0;
+  if (source->FileSize < FirstRecordOffset || source->Seek(source->Context, StubLength) < 0 ||
+      !ReadExactly(reader, &reader->Header, MovieHeaderSize) ||
+      !HeaderIsPlayable(&reader->Header, &n))
+    return false;
+  reader->FrameWidth = reader->Header.Info.Header.biWidth;
+  reader->FrameHeight = -reader->Header.Info.Header.biHeight;
+  reader->PixelCount = n;
+  uint32_t imageSize = n * 4;
+  uint32_t worst = LzoWorstCase(n + RunHeaderSize);
+  // A frame under 26 pixels can legally pack to more than its image size.
+  reader->PackedSize = worst > imageSize ? worst : imageSize;
+  reader->RunListSize = imageSize + 1024;
+
+  // Records may not reach into the trailer; a file too short for one has no trailer to read.
+  reader->StreamEnd = FirstRecordOffset;
+  if (source->FileSize >= FirstRecordOffset + TrailerSize) {
+    reader->StreamEnd = source->FileSize - TrailerSize;
+    source->Seek(source->Context, reader->StreamEnd);
+    if (!ReadExactly(reader, &reader->Trailer, TrailerSize)) __builtin_memset(&reader->Trailer, 0, TrailerSize);
+  }
+  reader->Trailer.MovieTitle[TitleSize - 1] = 0;
+  if (reader->Trailer.FrameCount < 0) reader->Trailer.FrameCount = 0;
+  reader->Position = FirstRecordOffset;
+  source->Seek(source->Context, FirstRecordOffset);
+  return true;
+}
+
+int32_t ReadNextRecord(MovieReader* reader) {
+  reader->LastRecordOffset = reader->Position;
+  uint32_t left = reader->Position <= reader->StreamEnd ? reader->StreamEnd - reader->Position : 0;
+  FrameHeader record;
+  if (left < FrameHeaderSize || !ReadExactly(reader, &record, FrameHeaderSize)) {
+    reader->LastStatus = RecordTruncated;
+    return EndRecordLength;
+  }
+  reader->Record = record;
+  reader->Position += FrameHeaderSize;
+  left -= FrameHeaderSize;
+  int32_t length = record.PayloadLength;
+  if (length == EndRecordLength) {
+    reader->LastStatus = RecordEnd;
+    return EndRecordLength;
+  }
+  if (length == 0) {
+    reader->LastStatus = RecordUnchanged;
+    return 0;
+  }
+  if (length < 0 || (uint32_t)length > reader->PackedSize) {
+    reader->LastStatus = RecordBadLength;
+    return EndRecordLength;
+  }
+  if ((uint32_t)length > left || !ReadExactly(reader, reader->Packed, (uint32_t)length)) {
+    reader->LastStatus = RecordTruncated;
+    return EndRecordLength;
+  }
+  reader->Position += (uint32_t)length;
+  int32_t unpacked = UnpackPayload(reader->Packed, (uint32_t)length, reader->RunList, reader->RunListSize);
+  if (unpacked < 0)
+    reader->LastStatus = RecordBadPayload;
+  else if (!ApplyRunList(reader->RunList, (uint32_t)unpacked, reader->FramePixels, reader->PixelCount))
+    reader->LastStatus = RecordBadRuns;
+  else
+    reader->LastStatus = RecordChanged;
+  return length;
+}
+
+void RewindMovieReader(MovieReader* reader) {
+  reader->Position = FirstRecordOffset;
+  reader->Source.Seek(reader->Source.Context, FirstRecordOffset);
+  __builtin_memset(reader->FramePixels, 0, reader->PixelCount * 4);
+  reader->CurrentFrame = 0;
+}
+
+void SeekMovieReader(MovieReader* reader, int32_t n) {
+  if (n < reader->CurrentFrame) RewindMovieReader(reader);
+  while (reader->CurrentFrame < n) {
+    uint32_t at = reader->Position;
+    if (ReadNextRecord(reader) < 0) {
+      // Leave the end record for the next tick, which rewinds or ends playback as usual.
+      reader->Position = at;
+      reader->Source.Seek(reader->Source.Context, at);
+      return;
+    }
+    reader->CurrentFrame++;
+  }
+}

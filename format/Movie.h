@@ -1,0 +1,110 @@
+// Movie: writing and reading the movie stream (layout in UTypes.h) through byte access that the caller
+// supplies, so that the capture engine, the player, the tests and the tools share one implementation.
+//
+// The caller provides:
+//   - MovieSink.Write(context, data, count): one write; returns the bytes written, or -1 on failure.
+//   - MovieSource.Read(context, buffer, count): reads at the current position; bytes read, or -1.
+//   - MovieSource.Seek(context, offset): moves to an absolute file offset; -1 on failure.
+//   - the buffers, allocated once per recording or opened movie with the sizes given here.
+#pragma once
+#include <stdint.h>
+
+#include "UTypes.h"
+
+struct MovieSink {
+  void* Context;
+  int32_t (*Write)(void* context, const void* data, uint32_t count);
+};
+
+struct MovieSource {
+  void* Context;
+  int32_t (*Read)(void* context, void* buffer, uint32_t count);
+  int32_t (*Seek)(void* context, uint32_t offset);
+  uint32_t FileSize;
+};
+
+// ---- Writing --------------------------------------------------------------------------------------
+
+// The 66-byte header for a width x height capture: screenFormat as the screen format query returned
+// it, with width, -height (top-down), the 32-bit image size, "BM", bfOffBits 66 and bfSize filled in.
+void BuildMovieHeader(MovieHeader* header, const BitmapInfo32* screenFormat, int32_t width,
+                      int32_t height);
+
+// A trailer with FrameCount 0 and the title cut to 127 bytes; an empty title becomes "无标题".
+void BuildMovieTrailer(MovieTrailer* trailer, const char* title);
+
+struct MovieWriter {
+  MovieSink Sink;
+  uint32_t PixelCount;
+  uint8_t* Shadow;    // PixelCount bytes, all zero at the start
+  uint8_t* RunList;   // RunListBufferSize(PixelCount) bytes
+  uint8_t* Packed;    // PackedBufferSize(PixelCount) bytes
+  void* LzoWork;      // LzoWorkSize bytes
+  FrameHeader Record; // the last frame header written; the end record repeats its cursor and button
+  MovieTrailer Trailer;
+  int32_t FrameCount; // frame records written
+  bool Failed;        // a write failed or came short: nothing more is written, the movie is incomplete
+};
+
+// The player stub, then the movie header (file header and BITMAPINFO as two writes).
+bool WriteMovieStart(MovieWriter* writer, const void* stub, uint32_t stubLength,
+                     const MovieHeader* header);
+
+// Encodes one frame against the shadow and writes its record (header, then payload if any).
+bool WriteMovieFrame(MovieWriter* writer, const uint32_t* pixels, uint8_t button, int32_t cursorX,
+                     int32_t cursorY);
+
+// The end record (cursor and button of the last frame) and the trailer with FrameCount.
+bool WriteMovieEnd(MovieWriter* writer);
+
+// ---- Reading --------------------------------------------------------------------------------------
+
+enum RecordStatus : uint8_t {
+  RecordChanged,     // payload applied
+  RecordUnchanged,   // PayloadLength 0
+  RecordEnd,         // the end record
+  RecordTruncated,   // the stream ends inside the record: taken as the end
+  RecordBadLength,   // PayloadLength below -1 or beyond the packed buffer: taken as the end
+  RecordBadPayload,  // the payload does not unpack into the run list buffer: frame left unchanged
+  RecordBadRuns,     // a run leaves the frame or the run list: frame left unchanged
+};
+
+// The largest frame a reader accepts (64 Mpixels, 256 MB of frame buffer); larger headers are
+// taken as damage rather than as a request for gigabytes of memory.
+const uint32_t MaxFramePixels = 1u << 26;
+
+struct MovieReader {
+  MovieSource Source;
+  MovieHeader Header;
+  int32_t FrameWidth;
+  int32_t FrameHeight;
+  uint32_t PixelCount;
+  uint32_t PackedSize;    // capacity of Packed: biSizeImage, or LZO's worst case when larger
+  uint32_t RunListSize;   // capacity of RunList: biSizeImage + 1024
+  uint32_t* FramePixels;  // PixelCount pixels, all zero at the start; supplied by the caller
+  uint8_t* Packed;        // PackedSize bytes; supplied by the caller
+  uint8_t* RunList;       // RunListSize bytes; supplied by the caller
+  MovieTrailer Trailer;
+  FrameHeader Record;     // the last frame header read
+  int32_t CurrentFrame;   // frame records applied since the first record
+  uint32_t Position;      // file offset of the next record
+  uint32_t StreamEnd;     // records end where the trailer begins
+  RecordStatus LastStatus;
+  uint32_t LastRecordOffset;
+};
+
+// Reads and checks the movie header at the stub length and the trailer, and positions the reader at
+// the first record. False when the file holds no movie (no "BM", a header the codec cannot play, or
+// sizes out of range); then nothing else is read. On success the caller supplies the three buffers.
+bool OpenMovieReader(MovieReader* reader, const MovieSource* source);
+
+// Reads the next record into Record and applies it. Returns PayloadLength: > 0 changed, 0 unchanged,
+// -1 at the end record and for damage that ends the stream (LastStatus tells which).
+int32_t ReadNextRecord(MovieReader* reader);
+
+// Back to the first record with an all-black frame and CurrentFrame 0.
+void RewindMovieReader(MovieReader* reader);
+
+// Brings the frame to the state after n records, replaying from the first record when n lies behind.
+// Stops before the end record if the stream has fewer records than n.
+void SeekMovieReader(MovieReader* reader, int32_t n);

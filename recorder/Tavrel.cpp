@@ -1,0 +1,4 @@
+// Tavrel: placeholder entry until the main dialog lands.
+#include <windows.h>
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return 0; }

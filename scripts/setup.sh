@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Installs what building and testing Tavrel needs on a Debian bookworm machine (run as root).
+# Idempotent: packages already present are skipped, so a second run takes seconds.
+set -euo pipefail
+
+PACKAGES=(
+  cmake make g++ clang libclang-rt-14-dev pkg-config
+  g++-mingw-w64-i686 binutils-mingw-w64-i686
+  liblzo2-dev libgtest-dev libbenchmark-dev
+  wine wine32:i386 wine64 xvfb xdotool x11-utils x11-apps imagemagick
+  fonts-wqy-microhei python3 dpkg-dev
+)
+
+need_update=0
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+  need_update=1
+fi
+
+# LZO for the Windows build is compiled from Debian's source package, which needs a deb-src entry.
+SRC_LIST=/etc/apt/sources.list.d/tavrel-deb-src.sources
+if [ ! -f "$SRC_LIST" ]; then
+  if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+    sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources > "$SRC_LIST"
+  else
+    cat > "$SRC_LIST" <<'SRC'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SRC
+  fi
+  need_update=1
+fi
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -gt 0 ] || [ $need_update = 1 ]; then
+  # Mirrors outside the reachable registries may fail to update; the Debian ones are what we need.
+  apt-get update -q || true
+fi
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+echo "setup: all packages present"

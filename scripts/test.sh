@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Runs every test: sets up the machine, builds everything, then runs the native unit tests (also under
+# AddressSanitizer and UndefinedBehaviorSanitizer), a short fuzz run and the Wine tests of the real
+# programs, all through ctest, whose last line gives the counts.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+bash "$root/scripts/build.sh"
+cd "$root/build/native"
+ctest --output-on-failure "$@"

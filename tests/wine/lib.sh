@@ -1,0 +1,82 @@
+# Shared set-up for the tests that run the real Windows programs under Wine on a virtual display.
+# Source it from a test script; it needs TAVREL_WIN_BUILD (the Windows build folder) and
+# TAVREL_NATIVE_BUILD (the native build folder) in the environment, as ctest sets them.
+#
+#   wine_start            starts Xvfb on a free display and sets DISPLAY, WINEPREFIX and WORK
+#   wine_run PROG ARGS    runs a Windows program in the Chinese locale (ANSI code page 936, GBK)
+#   wine_bg PROG ARGS     the same in the background; its pid is in $!
+#   window_named TEXT     the X window id whose name is TEXT (names are compared in full, in UTF-8)
+#   wait_window TEXT [S]  waits up to S seconds (default 20) for such a window and prints its id
+#   shot FILE             screenshot of the whole display
+# Everything started is ended when the script exits.
+set -euo pipefail
+
+: "${TAVREL_WIN_BUILD:?}" "${TAVREL_NATIVE_BUILD:?}"
+export WINEPREFIX=${TAVREL_WINEPREFIX:-$TAVREL_NATIVE_BUILD/wine-prefix}
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+WORK=$(mktemp -d "$TAVREL_NATIVE_BUILD/wine-work.XXXXXX")
+SCREEN_SIZE=${SCREEN_SIZE:-1024x768}
+
+wine_cleanup() {
+  wineserver -k 2>/dev/null || true
+  [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null || true
+  if [ "${KEEP_WORK:-0}" != 1 ]; then rm -rf "$WORK"; fi
+}
+trap wine_cleanup EXIT
+
+wine_start() {
+  local n
+  for n in $(seq 90 140); do
+    [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
+    Xvfb :$n -screen 0 ${SCREEN_SIZE}x24 -nolisten tcp >/dev/null 2>&1 &
+    XVFB_PID=$!
+    export DISPLAY=:$n
+    for _ in $(seq 50); do
+      xdpyinfo >/dev/null 2>&1 && break
+      sleep 0.1
+    done
+    if xdpyinfo >/dev/null 2>&1; then break; fi
+    kill $XVFB_PID 2>/dev/null || true
+  done
+  # One prefix per build, created once (wineboot takes about 15 s); a lock keeps parallel tests apart.
+  (
+    flock 9
+    if [ ! -f "$WINEPREFIX/.tavrel-ready" ]; then
+      LC_ALL=zh_CN.UTF-8 LANG=zh_CN.UTF-8 wineboot -i >/dev/null 2>&1 || true
+      wineserver -w
+      touch "$WINEPREFIX/.tavrel-ready"
+    fi
+  ) 9>"$TAVREL_NATIVE_BUILD/wine-prefix.lock"
+}
+
+wine_run() { LC_ALL=zh_CN.UTF-8 LANG=zh_CN.UTF-8 wine "$@"; }
+wine_bg() { LC_ALL=zh_CN.UTF-8 LANG=zh_CN.UTF-8 wine "$@" & }
+
+window_named() {
+  local id
+  for id in $(LC_ALL=C.UTF-8 xdotool search --onlyvisible --name '.' 2>/dev/null); do
+    if [ "$(LC_ALL=C.UTF-8 xdotool getwindowname "$id" 2>/dev/null)" = "$1" ]; then
+      echo "$id"
+      return 0
+    fi
+  done
+  return 1
+}
+
+wait_window() {
+  local i
+  for i in $(seq $((${2:-20} * 10))); do
+    window_named "$1" && return 0
+    sleep 0.1
+  done
+  echo "no window named '$1' appeared" >&2
+  return 1
+}
+
+shot() { import -window root "$1"; }
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
