@@ -23,7 +23,8 @@ struct CaptureRequest {
 extern std::atomic<bool> StopRequest;       // dialog: true to end the recording
 extern std::atomic<int32_t> FrameCounter;   // capture thread: frame records written
 extern std::atomic<bool> CaptureFailed;     // capture thread: the output file could not be created
-                                            // or a write failed; the movie is not complete
+                                            // or a write failed; nothing more is captured, and at
+                                            // the stop the cut-off file is deleted, not finished
 extern HANDLE OutputFile;
 
 DWORD WINAPI CaptureThread(LPVOID request);
@@ -35,8 +36,9 @@ int32_t OutputFileSize();
 int32_t WriteOutput(const void* data, uint32_t count);
 
 // Waits for the previous recording to end, clears StopRequest, FrameCounter and CaptureFailed and
-// starts CaptureThread with the request. False when the thread could not be created (the request is
-// then freed and nothing is recording).
+// starts CaptureThread with the request. False for an area without width or height (or larger than a
+// player takes) and when the thread could not be created: the request is then freed and nothing is
+// recording. The previous recording must have been stopped, or the wait does not end.
 bool StartCapture(CaptureRequest* request);
 
 // Waits until the last capture thread has written its end record and trailer and ended.

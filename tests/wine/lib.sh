@@ -17,6 +17,7 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 WORK=$(mktemp -d "$TAVREL_NATIVE_BUILD/wine-work.XXXXXX")
 SCREEN_SIZE=${SCREEN_SIZE:-1024x768}
+SCREEN_DEPTH=${SCREEN_DEPTH:-24}  # bits per pixel of the virtual screen
 
 wine_cleanup() {
   wineserver -k 2>/dev/null || true
@@ -29,7 +30,7 @@ wine_start() {
   local n
   for n in $(seq 90 140); do
     [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
-    Xvfb :$n -screen 0 ${SCREEN_SIZE}x24 -nolisten tcp >/dev/null 2>&1 &
+    Xvfb :$n -screen 0 ${SCREEN_SIZE}x${SCREEN_DEPTH} -nolisten tcp >/dev/null 2>&1 &
     XVFB_PID=$!
     export DISPLAY=:$n
     for _ in $(seq 50); do

@@ -1,0 +1,319 @@
+// rec: the capture engine (interface and sharing rules in rec.h).
+//
+// One recording, in order:
+//   set-up    tick event and 200 ms periodic timer, screen format, buffers, cursor offset, capture
+//             bitmap, player stub, output file, stub and movie header, trailer with the title
+//   per tick  stop request? cursor, buttons, screen copy, encode, frame header + payload
+//   teardown  end record and trailer, close, release the bitmap and buffers, timer, event
+//
+// A failed set-up (no tick event, timer or capture bitmap), file creation or write marks the
+// recording as failed (CaptureFailed): nothing more is captured or written, but the thread still
+// waits for the stop request like a working recording, so the dialog's stop works the same way (with
+// no clock, it polls the request). At the stop the broken file is deleted rather than finished: an
+// end record and trailer behind a cut-off stream would make it look like a whole movie, and on a full
+// disk the partial file would only keep the disk full.
+#include "rec.h"
+
+#include <mmsystem.h>
+
+#include <lzo/lzo1x.h>
+
+#include "Codec.h"
+#include "Movie.h"
+
+std::atomic<bool> StopRequest(false);
+std::atomic<int32_t> FrameCounter(0);
+std::atomic<bool> CaptureFailed(false);
+HANDLE OutputFile = INVALID_HANDLE_VALUE;
+
+const UINT ExitNoMemory = 203;  // the exit code of a heap allocation that fails
+// While the tick event or the timer is missing, the stop request is polled at this interval instead.
+const DWORD StopPollMs = 200;
+
+// The last capture thread started; kept so that the next recording and the program's exit can wait
+// for its end record and trailer.
+static HANDLE LastCaptureThread;
+
+// LZO1X-1's work memory: used by the capture thread only, and only one capture thread runs at a time.
+alignas(16) static uint8_t LzoWork[64 * 1024];
+static_assert(LZO1X_1_MEM_COMPRESS <= sizeof LzoWork, "LZO1X-1 needs more work memory");
+
+// ---- Memory and file access --------------------------------------------------------------------
+
+// Zero-filled heap memory; the recorder cannot do without any of its blocks, so running out ends it.
+static void* AllocOrExit(uint32_t size) {
+  void* block = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size);
+  if (!block) ExitProcess(ExitNoMemory);
+  return block;
+}
+
+static void FreeBlock(void* block) {
+  if (block) HeapFree(GetProcessHeap(), 0, block);
+}
+
+int32_t OutputFileSize() {
+  // Before the file exists and after it is closed the handle is INVALID_HANDLE_VALUE, which is also
+  // the current process's pseudo handle: never hand it to GetFileSize.
+  HANDLE file = OutputFile;
+  if (file == INVALID_HANDLE_VALUE) return -1;
+  return (int32_t)GetFileSize(file, nullptr);  // INVALID_FILE_SIZE is -1
+}
+
+int32_t WriteOutput(const void* data, uint32_t count) {
+  DWORD written = 0;
+  if (!WriteFile(OutputFile, data, count, &written, nullptr)) return -1;
+  return (int32_t)written;
+}
+
+static int32_t WriteToOutput(void*, const void* data, uint32_t count) { return WriteOutput(data, count); }
+
+// ---- Set-up --------------------------------------------------------------------------------------
+
+// The screen's pixel format as GetDIBits reports it for a bitmap compatible with the screen: the
+// first call fills the header, the second (now that biBitCount is known) the colour masks.
+static void QueryScreenFormat(BitmapInfo32* format) {
+  __builtin_memset(format, 0, sizeof *format);
+  format->Header.biSize = sizeof format->Header;
+  HDC screen = GetDC(nullptr);
+  HBITMAP probe = CreateCompatibleBitmap(screen, 1, 1);
+  GetDIBits(screen, probe, 0, 0, nullptr, (BITMAPINFO*)format, DIB_RGB_COLORS);
+  GetDIBits(screen, probe, 0, 0, nullptr, (BITMAPINFO*)format, DIB_RGB_COLORS);
+  DeleteObject(probe);
+  ReleaseDC(nullptr, screen);
+  // The codec reads and the player paints 32-bit 0x00RRGGBB pixels. On a screen of another depth
+  // the capture bitmap is made 32-bit anyway and BitBlt converts, so the header describes what
+  // the frames really hold.
+  if (format->Header.biBitCount != 32) {
+    format->Header.biBitCount = 32;
+    format->Header.biCompression = BI_BITFIELDS;
+    format->Masks[0] = 0x00FF0000;
+    format->Masks[1] = 0x0000FF00;
+    format->Masks[2] = 0x000000FF;
+  }
+}
+
+// The hotspot of the cursor shape current at the start. With no visible cursor there is no hotspot
+// to take, and the cursor position is recorded as it is.
+static POINT CursorHotspot() {
+  POINT hotspot = {0, 0};
+  CURSORINFO cursor = {};
+  cursor.cbSize = sizeof cursor;  // 20
+  if (!GetCursorInfo(&cursor) || !(cursor.flags & CURSOR_SHOWING) || !cursor.hCursor) return hotspot;
+  ICONINFO icon;
+  if (!GetIconInfo(cursor.hCursor, &icon)) return hotspot;
+  hotspot.x = (LONG)icon.xHotspot;
+  hotspot.y = (LONG)icon.yHotspot;
+  // GetIconInfo hands out copies of the cursor's bitmaps, which the caller owns.
+  if (icon.hbmMask) DeleteObject(icon.hbmMask);
+  if (icon.hbmColor) DeleteObject(icon.hbmColor);
+  return hotspot;
+}
+
+// ---- One recording -------------------------------------------------------------------------------
+
+struct Recording {
+  HANDLE Tick;             // auto-reset: ticks that fall due during a slow frame merge into one
+  MMRESULT Timer;
+  BitmapInfo32* Format;    // the screen format, heap block
+  Rect Area;
+  int32_t Width, Height;
+  POINT CursorOffset;      // area origin plus the cursor hotspot at the start
+  MovieHeader Header;
+  HDC CaptureDC;
+  HBITMAP CaptureBitmap;
+  HGDIOBJ PreviousBitmap;  // the capture DC's own bitmap, put back before ours is deleted
+  uint32_t* Pixels;        // the DIB section's memory: BitBlt lands here and the encoder reads here
+  MovieWriter Writer;
+  char OutputPath[MAX_PATH];
+  bool FileCreated;
+};
+
+static void MarkFailed(Recording* rec) {
+  rec->Writer.Failed = true;
+  CaptureFailed.store(true);
+}
+
+static void CreateCaptureBitmap(Recording* rec) {
+  HDC screen = GetDC(nullptr);
+  rec->CaptureDC = CreateCompatibleDC(screen);
+  void* bits = nullptr;
+  rec->CaptureBitmap = CreateDIBSection(screen, (BITMAPINFO*)&rec->Header.Info, DIB_RGB_COLORS, &bits,
+                                        nullptr, 0);
+  rec->Pixels = (uint32_t*)bits;
+  if (rec->CaptureBitmap) rec->PreviousBitmap = SelectObject(rec->CaptureDC, rec->CaptureBitmap);
+  ReleaseDC(nullptr, screen);
+}
+
+// The stub is this program's resource "PLAYER"/"DAT", the player's file as built.
+static void CreateOutput(Recording* rec) {
+  // Without its clock or its capture bitmap the recording cannot take a single frame: it is failed
+  // from the start, and no file is made for it.
+  if (!rec->Timer || !rec->Pixels) {
+    MarkFailed(rec);
+    return;
+  }
+  HRSRC found = FindResourceA(nullptr, "PLAYER", "DAT");
+  HGLOBAL loaded = found ? LoadResource(nullptr, found) : nullptr;
+  const void* stub = loaded ? LockResource(loaded) : nullptr;
+  uint32_t stubLength = found ? SizeofResource(nullptr, found) : 0;
+
+  // FILE_SHARE_WRITE only: the movie cannot be opened for reading (and so not played) while it is
+  // being written.
+  OutputFile = CreateFileA(rec->OutputPath, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  rec->FileCreated = OutputFile != INVALID_HANDLE_VALUE;
+  if (!rec->FileCreated || !stub || !WriteMovieStart(&rec->Writer, stub, stubLength, &rec->Header))
+    MarkFailed(rec);
+  if (loaded) FreeResource(loaded);
+}
+
+static void SetUp(Recording* rec, CaptureRequest* request) {
+  rec->Tick = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  // The timer runs from here on; a tick that falls due during the rest of the set-up waits in the
+  // event.
+  if (rec->Tick)
+    rec->Timer = timeSetEvent(FramePeriodMs, 0, (LPTIMECALLBACK)rec->Tick, 0,
+                              TIME_PERIODIC | TIME_CALLBACK_EVENT_SET);
+
+  rec->Format = (BitmapInfo32*)AllocOrExit(sizeof(BitmapInfo32));
+  QueryScreenFormat(rec->Format);
+
+  rec->Area = request->Area;
+  rec->Width = rec->Area.right - rec->Area.left;
+  rec->Height = rec->Area.bottom - rec->Area.top;
+  uint32_t n = (uint32_t)rec->Width * (uint32_t)rec->Height;
+  MovieWriter* writer = &rec->Writer;
+  writer->Sink.Write = WriteToOutput;
+  writer->PixelCount = n;
+  writer->Shadow = (uint8_t*)AllocOrExit(n);  // all zero: black, where the player starts too
+  writer->RunList = (uint8_t*)AllocOrExit(RunListBufferSize(n));
+  writer->Packed = (uint8_t*)AllocOrExit(PackedBufferSize(n));
+  writer->LzoWork = LzoWork;
+
+  POINT hotspot = CursorHotspot();
+  rec->CursorOffset.x = rec->Area.left + hotspot.x;
+  rec->CursorOffset.y = rec->Area.top + hotspot.y;
+
+  BuildMovieHeader(&rec->Header, rec->Format, rec->Width, rec->Height);
+  CreateCaptureBitmap(rec);
+
+  __builtin_memcpy(rec->OutputPath, request->OutputPath, MAX_PATH);
+  rec->OutputPath[MAX_PATH - 1] = 0;
+  CreateOutput(rec);
+
+  BuildMovieTrailer(&writer->Trailer, request->Title);
+  delete request;
+}
+
+// ---- Per tick ------------------------------------------------------------------------------------
+
+// True at a tick, false once the stop request is raised. Without a tick event or timer the request
+// is polled, so a recording whose clock could not be made still ends when it is stopped.
+static bool AwaitTick(Recording* rec) {
+  if (rec->Timer)
+    WaitForSingleObject(rec->Tick, INFINITE);
+  else
+    Sleep(StopPollMs);
+  return !StopRequest.load();
+}
+
+static uint8_t SampleButtons() {
+  // Any non-zero result counts, not only the "down now" bit: a click that began and ended between
+  // two ticks is still reported as pressed since the last query.
+  uint8_t button = 0;
+  if (GetAsyncKeyState(VK_LBUTTON) != 0) button = 1;
+  if (GetAsyncKeyState(VK_RBUTTON) != 0) button = 2;  // the right button wins when both are down
+  return button;
+}
+
+static void CaptureFrame(Recording* rec) {
+  POINT cursor = {0, 0};
+  GetCursorPos(&cursor);
+  // Not clipped: the cursor image may lie partly or wholly outside the area.
+  int32_t cursorX = cursor.x - rec->CursorOffset.x;
+  int32_t cursorY = cursor.y - rec->CursorOffset.y;
+  uint8_t button = SampleButtons();
+
+  // SRCCOPY alone: CAPTUREBLT would also take layered windows and makes the pointer flicker at every
+  // copy. The copy never holds the pointer; the player draws its own from the cursor position.
+  HDC screen = GetDC(nullptr);
+  BitBlt(rec->CaptureDC, 0, 0, rec->Width, rec->Height, screen, rec->Area.left, rec->Area.top, SRCCOPY);
+  ReleaseDC(nullptr, screen);
+  // BitBlt may still be queued in the GDI batch; the encoder reads the bits directly.
+  GdiFlush();
+
+  if (WriteMovieFrame(&rec->Writer, rec->Pixels, button, cursorX, cursorY))
+    FrameCounter.store(rec->Writer.FrameCount);
+  else
+    MarkFailed(rec);
+}
+
+// ---- Teardown ------------------------------------------------------------------------------------
+
+static void FinishOutput(Recording* rec) {
+  // After no frame record the end record keeps the writer's zeroed header: button 0 at 0, 0, which
+  // selects a valid cursor image in the player.
+  if (!rec->Writer.Failed && !WriteMovieEnd(&rec->Writer)) MarkFailed(rec);
+  HANDLE file = OutputFile;
+  OutputFile = INVALID_HANDLE_VALUE;  // from here OutputFileSize reports no file
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  // A movie cut off by a failed write must not be left looking like a recording.
+  if (rec->Writer.Failed && rec->FileCreated) DeleteFileA(rec->OutputPath);
+}
+
+static void TearDown(Recording* rec) {
+  FinishOutput(rec);
+  if (rec->CaptureDC) {
+    if (rec->PreviousBitmap) SelectObject(rec->CaptureDC, rec->PreviousBitmap);
+    DeleteDC(rec->CaptureDC);
+  }
+  if (rec->CaptureBitmap) DeleteObject(rec->CaptureBitmap);
+  FreeBlock(rec->Format);
+  FreeBlock(rec->Writer.Shadow);
+  FreeBlock(rec->Writer.RunList);
+  FreeBlock(rec->Writer.Packed);
+  // The timer stops before the event it sets goes away.
+  if (rec->Timer) timeKillEvent(rec->Timer);
+  if (rec->Tick) CloseHandle(rec->Tick);
+}
+
+DWORD WINAPI CaptureThread(LPVOID request) {
+  Recording rec = {};
+  SetUp(&rec, (CaptureRequest*)request);
+  while (AwaitTick(&rec)) {
+    // A failed recording keeps waiting for its stop, but captures nothing more.
+    if (!rec.Writer.Failed) CaptureFrame(&rec);
+  }
+  TearDown(&rec);
+  return 0;
+}
+
+// ---- Starting and waiting ------------------------------------------------------------------------
+
+bool StartCapture(CaptureRequest* request) {
+  // An empty area (a selection one or two pixels across shrinks to nothing) records nothing; an area
+  // beyond what a player accepts is refused as well.
+  int64_t width = (int64_t)request->Area.right - request->Area.left;
+  int64_t height = (int64_t)request->Area.bottom - request->Area.top;
+  if (width < 1 || height < 1 || width * height > MaxFramePixels) {
+    delete request;
+    return false;
+  }
+  WaitForCapture();
+  StopRequest.store(false);
+  FrameCounter.store(0);
+  CaptureFailed.store(false);
+  LastCaptureThread = CreateThread(nullptr, 0, CaptureThread, request, 0, nullptr);
+  if (!LastCaptureThread) {
+    delete request;
+    return false;
+  }
+  return true;
+}
+
+void WaitForCapture() {
+  if (!LastCaptureThread) return;
+  WaitForSingleObject(LastCaptureThread, INFINITE);
+  CloseHandle(LastCaptureThread);
+  LastCaptureThread = nullptr;
+}
