@@ -87,6 +87,15 @@ bool HeaderIsPlayable(const MovieHeader* header, uint32_t* pixelCount) {
   return true;
 }
 
+// A record that ends the stream leaves the reader in front of it, so that reading on keeps giving the
+// end instead of taking the damaged record's payload for the next frame header.
+int32_t EndOfStream(MovieReader* reader, RecordStatus status) {
+  reader->LastStatus = status;
+  reader->Position = reader->LastRecordOffset;
+  reader->Source.Seek(reader->Source.Context, reader->Position);
+  return EndRecordLength;
+}
+
 }  // namespace
 
 bool OpenMovieReader(MovieReader* reader, const MovieSource* source) {
@@ -124,30 +133,20 @@ int32_t ReadNextRecord(MovieReader* reader) {
   reader->LastRecordOffset = reader->Position;
   uint32_t left = reader->Position <= reader->StreamEnd ? reader->StreamEnd - reader->Position : 0;
   FrameHeader record;
-  if (left < FrameHeaderSize || !ReadExactly(reader, &record, FrameHeaderSize)) {
-    reader->LastStatus = RecordTruncated;
-    return EndRecordLength;
-  }
+  if (left < FrameHeaderSize || !ReadExactly(reader, &record, FrameHeaderSize))
+    return EndOfStream(reader, RecordTruncated);
   reader->Record = record;
   reader->Position += FrameHeaderSize;
   left -= FrameHeaderSize;
   int32_t length = record.PayloadLength;
-  if (length == EndRecordLength) {
-    reader->LastStatus = RecordEnd;
-    return EndRecordLength;
-  }
+  if (length == EndRecordLength) return EndOfStream(reader, RecordEnd);
   if (length == 0) {
     reader->LastStatus = RecordUnchanged;
     return 0;
   }
-  if (length < 0 || (uint32_t)length > reader->PackedSize) {
-    reader->LastStatus = RecordBadLength;
-    return EndRecordLength;
-  }
-  if ((uint32_t)length > left || !ReadExactly(reader, reader->Packed, (uint32_t)length)) {
-    reader->LastStatus = RecordTruncated;
-    return EndRecordLength;
-  }
+  if (length < 0 || (uint32_t)length > reader->PackedSize) return EndOfStream(reader, RecordBadLength);
+  if ((uint32_t)length > left || !ReadExactly(reader, reader->Packed, (uint32_t)length))
+    return EndOfStream(reader, RecordTruncated);
   reader->Position += (uint32_t)length;
   int32_t unpacked = UnpackPayload(reader->Packed, (uint32_t)length, reader->RunList, reader->RunListSize);
   if (unpacked < 0)
@@ -169,13 +168,8 @@ void RewindMovieReader(MovieReader* reader) {
 void SeekMovieReader(MovieReader* reader, int32_t n) {
   if (n < reader->CurrentFrame) RewindMovieReader(reader);
   while (reader->CurrentFrame < n) {
-    uint32_t at = reader->Position;
-    if (ReadNextRecord(reader) < 0) {
-      // Leave the end record for the next tick, which rewinds or ends playback as usual.
-      reader->Position = at;
-      reader->Source.Seek(reader->Source.Context, at);
-      return;
-    }
+    // The end record stays in front of the reader for the next tick, which rewinds or ends playback.
+    if (ReadNextRecord(reader) < 0) return;
     reader->CurrentFrame++;
   }
 }

@@ -100,6 +100,8 @@ bool OpenMovieReader(MovieReader* reader, const MovieSource* source);
 
 // Reads the next record into Record and applies it. Returns PayloadLength: > 0 changed, 0 unchanged,
 // -1 at the end record and for damage that ends the stream (LastStatus tells which).
+// A record that ends the stream stays in front of the reader: reading again gives the same end.
+// CurrentFrame is the caller's count (SeekMovieReader keeps it; a playback tick counts its own reads).
 int32_t ReadNextRecord(MovieReader* reader);
 
 // Back to the first record with an all-black frame and CurrentFrame 0.

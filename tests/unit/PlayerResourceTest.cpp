@@ -1,0 +1,147 @@
+// The built programs: Player.exe must be exactly the stub length, and Tavrel.exe must carry it byte for
+// byte as its resource "PLAYER" of type "DAT", since every movie executable starts with that resource.
+// The resource is found by walking the PE resource directory as the Windows loader does.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+#include "UTypes.h"
+
+namespace {
+
+// Bounds-checked little-endian reads from a file image; a read outside sets Bad.
+struct Image {
+  std::vector<uint8_t> Bytes;
+  bool Bad = false;
+  uint32_t U16(uint32_t at) {
+    if (uint64_t(at) + 2 > Bytes.size()) return Bad = true, 0;
+    return uint32_t(Bytes[at]) | uint32_t(Bytes[at + 1]) << 8;
+  }
+  uint32_t U32(uint32_t at) { return U16(at) | U16(at + 2) << 16; }
+};
+
+struct Section {
+  uint32_t VirtualAddress, VirtualSize, RawOffset, RawSize;
+};
+
+struct Pe {
+  Image File;
+  std::vector<Section> Sections;
+  uint32_t ResourceRva = 0, ResourceSize = 0;
+  uint32_t Machine = 0, Subsystem = 0;
+
+  // "" or what is wrong with the headers.
+  std::string Parse() {
+    if (File.U16(0) != 0x5A4D) return "no MZ";
+    uint32_t pe = File.U32(0x3C);
+    if (File.U32(pe) != 0x00004550) return "no PE signature";
+    Machine = File.U16(pe + 4);
+    uint32_t sections = File.U16(pe + 6);
+    uint32_t optionalSize = File.U16(pe + 20);
+    uint32_t optional = pe + 24;
+    uint32_t magic = File.U16(optional);
+    if (magic != 0x10B) return "not a PE32 image";
+    Subsystem = File.U16(optional + 68);
+    uint32_t directories = File.U32(optional + 92);
+    if (directories > 2) {
+      ResourceRva = File.U32(optional + 96 + 2 * 8);
+      ResourceSize = File.U32(optional + 96 + 2 * 8 + 4);
+    }
+    uint32_t table = optional + optionalSize;
+    for (uint32_t k = 0; k < sections; k++) {
+      uint32_t at = table + 40 * k;
+      Sections.push_back(Section{File.U32(at + 12), File.U32(at + 8), File.U32(at + 20), File.U32(at + 16)});
+      const Section& s = Sections.back();
+      if (uint64_t(s.RawOffset) + s.RawSize > File.Bytes.size()) return "section data beyond the file";
+    }
+    return File.Bad ? "headers beyond the file" : "";
+  }
+
+  // File offset of an address, or UINT32_MAX when no section's raw data holds length bytes there.
+  uint32_t Offset(uint32_t rva, uint32_t length) {
+    for (const Section& s : Sections)
+      if (rva >= s.VirtualAddress && uint64_t(rva) + length <= uint64_t(s.VirtualAddress) + s.RawSize)
+        return s.RawOffset + (rva - s.VirtualAddress);
+    return UINT32_MAX;
+  }
+
+  // The entry of the directory at dir (an offset into the resource section) named name; names in a
+  // resource directory are UTF-16 and compared without case, as FindResource does. Returns the
+  // entry's OffsetToData, or UINT32_MAX.
+  uint32_t Find(uint32_t base, uint32_t dir, const char* name) {
+    uint32_t named = File.U16(base + dir + 12), ids = File.U16(base + dir + 14);
+    for (uint32_t k = 0; k < named + ids && !File.Bad; k++) {
+      uint32_t entry = base + dir + 16 + 8 * k;
+      uint32_t nameField = File.U32(entry);
+      if (!(nameField & 0x80000000u)) continue;
+      uint32_t text = base + (nameField & 0x7FFFFFFFu);
+      uint32_t length = File.U16(text);
+      std::string ascii;
+      for (uint32_t c = 0; c < length; c++) {
+        uint32_t ch = File.U16(text + 2 + 2 * c);
+        ascii += ch >= 'a' && ch <= 'z' ? char(ch - 32) : char(ch < 128 ? ch : '?');
+      }
+      if (ascii == name) return File.U32(entry + 4);
+    }
+    return UINT32_MAX;
+  }
+
+  // The data of resource type/name (first language), or "" with why in *problem.
+  std::vector<uint8_t> Resource(const char* type, const char* name, std::string* problem) {
+    uint32_t base = Offset(ResourceRva, 16);
+    if (ResourceRva == 0 || base == UINT32_MAX) return *problem = "no resource directory", std::vector<uint8_t>{};
+    uint32_t typeDir = Find(base, 0, type);
+    if (typeDir == UINT32_MAX || !(typeDir & 0x80000000u)) return *problem = std::string("no type ") + type, std::vector<uint8_t>{};
+    uint32_t nameDir = Find(base, typeDir & 0x7FFFFFFFu, name);
+    if (nameDir == UINT32_MAX || !(nameDir & 0x80000000u)) return *problem = std::string("no name ") + name, std::vector<uint8_t>{};
+    uint32_t languages = nameDir & 0x7FFFFFFFu;
+    if (File.U16(base + languages + 12) + File.U16(base + languages + 14) < 1) return *problem = "no language", std::vector<uint8_t>{};
+    uint32_t dataEntry = File.U32(base + languages + 16 + 4);
+    if (dataEntry & 0x80000000u) return *problem = "language entry is a directory", std::vector<uint8_t>{};
+    uint32_t rva = File.U32(base + dataEntry), size = File.U32(base + dataEntry + 4);
+    uint32_t at = Offset(rva, size);
+    if (File.Bad || at == UINT32_MAX) return *problem = "resource data outside the sections", std::vector<uint8_t>{};
+    return std::vector<uint8_t>(File.Bytes.begin() + at, File.Bytes.begin() + at + size);
+  }
+};
+
+class BuiltPrograms : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (std::string(TAVREL_WIN_BUILD).empty()) GTEST_SKIP() << "no Windows build folder given (TAVREL_WIN_BUILD)";
+  }
+  static std::string Built(const char* file) { return std::string(TAVREL_WIN_BUILD) + "/" + file; }
+};
+
+TEST_F(BuiltPrograms, PlayerIsExactlyTheStubLength) {
+  Pe player;
+  player.File.Bytes = ReadWholeFile(Built("player/Player.exe"));
+  ASSERT_FALSE(player.File.Bytes.empty()) << Built("player/Player.exe") << " is missing";
+  EXPECT_EQ(player.File.Bytes.size(), size_t(StubLength));
+  EXPECT_EQ(StubLength, 20480u);
+  // The padding after the image must not hide a damaged program: it is still a 32-bit GUI image.
+  ASSERT_EQ(player.Parse(), "");
+  EXPECT_EQ(player.Machine, 0x14Cu) << "i386";
+  EXPECT_EQ(player.Subsystem, 2u) << "Windows GUI";
+}
+
+TEST_F(BuiltPrograms, RecorderCarriesThePlayerAsResourcePlayerOfTypeDat) {
+  std::vector<uint8_t> player = ReadWholeFile(Built("player/Player.exe"));
+  Pe recorder;
+  recorder.File.Bytes = ReadWholeFile(Built("recorder/Tavrel.exe"));
+  ASSERT_FALSE(recorder.File.Bytes.empty()) << Built("recorder/Tavrel.exe") << " is missing";
+  ASSERT_EQ(recorder.Parse(), "");
+  EXPECT_EQ(recorder.Machine, 0x14Cu) << "i386";
+  EXPECT_EQ(recorder.Subsystem, 2u) << "Windows GUI";
+  std::string problem;
+  std::vector<uint8_t> resource = recorder.Resource("DAT", "PLAYER", &problem);
+  ASSERT_EQ(problem, "");
+  ASSERT_EQ(resource.size(), size_t(StubLength));
+  ASSERT_EQ(resource.size(), player.size());
+  for (size_t i = 0; i < resource.size(); i++)
+    ASSERT_EQ(resource[i], player[i]) << "first difference from Player.exe at byte " << i;
+}
+
+}  // namespace

@@ -1,0 +1,207 @@
+// Randomised round trips: sequences of frames of several shapes are encoded against the shadow and
+// decoded again, first record by record through the codec, then through the movie writer and reader.
+// After every record the decoded frame, reduced to codes, must equal the encoder's shadow; a failure
+// names the frame and the first pixel that differs.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "Codec.h"
+#include "LZO.h"
+#include "TestSupport.h"
+
+namespace {
+
+struct Shape {
+  int32_t Width, Height;
+};
+
+// Frame sequences mixing the kinds of change a screen shows.
+class FrameSource {
+ public:
+  FrameSource(uint32_t width, uint32_t height, uint32_t seed)
+      : Width(width), Height(height), Pixels(width * height, 0), Random(seed) {}
+
+  const std::vector<uint32_t>& Next(int kind) {
+    uint32_t n = Width * Height;
+    switch (kind % 7) {
+      case 0:  // a few scattered pixels
+        for (uint32_t k = Pick(4); k > 0; k--) Pixels[Pick(n)] = Colour();
+        break;
+      case 1:  // every pixel random
+        for (auto& p : Pixels) p = Colour();
+        break;
+      case 2: {  // a filled rectangle
+        uint32_t x0 = Pick(Width), y0 = Pick(Height);
+        uint32_t x1 = x0 + Pick(Width - x0), y1 = y0 + Pick(Height - y0);
+        uint32_t c = Colour();
+        for (uint32_t y = y0; y <= y1 && y < Height; y++)
+          for (uint32_t x = x0; x <= x1 && x < Width; x++) Pixels[y * Width + x] = c;
+        break;
+      }
+      case 3: {  // the picture scrolled up by some rows, new rows at the bottom
+        uint32_t rows = 1 + Pick(Height);
+        for (uint32_t i = 0; i < n; i++) Pixels[i] = i + rows * Width < n ? Pixels[i + rows * Width] : Colour();
+        break;
+      }
+      case 4: {  // changes spaced right at the run rule's boundary
+        uint32_t i = Pick(n), step = 31 + Pick(4);
+        uint32_t c = Colour();
+        for (; i < n; i += step) Pixels[i] = c ^ 0x00E0E0C0;
+        break;
+      }
+      case 5:  // noise below the kept bits and in the top byte: nothing to send
+        for (auto& p : Pixels) p ^= (Random() & 0xFF1F1F3Fu);
+        break;
+      case 6:  // nothing changes
+        break;
+    }
+    return Pixels;
+  }
+
+ private:
+  uint32_t Pick(uint32_t bound) { return bound ? uint32_t(Random() % bound) : 0; }
+  uint32_t Colour() {
+    // Mostly a small palette (long equal stretches), sometimes any 32-bit value.
+    static const uint32_t palette[] = {0, 0x00FFFFFF, 0x000000FF, 0x00E0E0C0, 0x00102030, 0xFF000000};
+    return Random() % 3 ? palette[Random() % 6] : uint32_t(Random());
+  }
+
+  uint32_t Width, Height;
+  std::vector<uint32_t> Pixels;
+  std::mt19937 Random;
+};
+
+std::string FirstMismatch(const std::vector<uint32_t>& frame, const std::vector<uint8_t>& codes) {
+  for (size_t i = 0; i < codes.size(); i++)
+    if (QuantiseRgb332(frame[i]) != codes[i])
+      return "pixel " + std::to_string(i) + ": decoded code " + std::to_string(QuantiseRgb332(frame[i])) +
+             ", shadow " + std::to_string(codes[i]);
+  return "";
+}
+
+uint32_t Load32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+
+// The encoder's promises about a run list, given the shadow before and after the frame: each run
+// begins and ends on a changed pixel, carries at most 31 unchanged pixels in a row, and every changed
+// pixel lies in a run. Returns what is wrong, or "".
+std::string RunListProblem(const uint8_t* list, uint32_t length, const std::vector<uint8_t>& before,
+                           const std::vector<uint8_t>& after) {
+  uint32_t n = uint32_t(before.size());
+  if (!RunListFollowsRules(list, length, n)) return "run list breaks the run rules";
+  std::vector<bool> covered(n, false);
+  for (uint32_t q = 0; q < length;) {
+    uint32_t start = Load32(list + q), count = Load32(list + q + 4);
+    const uint8_t* codes = list + q + 8;
+    std::string at = "run at " + std::to_string(start);
+    if (before[start] == after[start]) return at + " begins on an unchanged pixel";
+    if (before[start + count - 1] == after[start + count - 1]) return at + " ends on an unchanged pixel";
+    uint32_t unchanged = 0;
+    for (uint32_t k = 0; k < count; k++) {
+      uint32_t i = start + k;
+      covered[i] = true;
+      if (codes[k] != after[i]) return at + ": code of pixel " + std::to_string(i) + " is not its new code";
+      unchanged = before[i] == after[i] ? unchanged + 1 : 0;
+      if (unchanged > 31) return at + " carries more than 31 unchanged pixels";
+    }
+    q += 8 + count;
+  }
+  for (uint32_t i = 0; i < n; i++)
+    if (before[i] != after[i] && !covered[i]) return "changed pixel " + std::to_string(i) + " is in no run";
+  return "";
+}
+
+const Shape Shapes[] = {{1, 1}, {1, 37}, {53, 1}, {15, 7}, {17, 9}, {33, 5}, {100, 3}, {64, 48}, {250, 40}};
+
+class RoundTrip : public ::testing::TestWithParam<Shape> {};
+
+TEST_P(RoundTrip, DecodedFrameEqualsTheShadowAfterEveryRecord) {
+  const Shape s = GetParam();
+  const uint32_t n = uint32_t(s.Width * s.Height);
+  for (uint32_t seed = 1; seed <= 4; seed++) {
+    FrameSource source(uint32_t(s.Width), uint32_t(s.Height), seed);
+    std::mt19937 order(seed * 7919);
+    std::vector<uint8_t> shadow(n, 0), runList(RunListBufferSize(n)), packed(PackedBufferSize(n)),
+        work(LzoWorkSize);
+    // The player's buffers: packed payload and run list sized from the image size.
+    std::vector<uint8_t> unpacked(n * 4 + 1024);
+    std::vector<uint32_t> frame(n, 0);
+    for (int k = 0; k < 60; k++) {
+      int kind = int(order() % 7);
+      const std::vector<uint32_t>& pixels = source.Next(kind);
+      std::vector<uint8_t> before = shadow;
+      int32_t payload = EncodeFrame(pixels.data(), shadow.data(), n, runList.data(), packed.data(), work.data());
+      std::string where = "seed " + std::to_string(seed) + " frame " + std::to_string(k) + " kind " +
+                          std::to_string(kind);
+      for (uint32_t i = 0; i < n; i++)
+        ASSERT_EQ(shadow[i], QuantiseRgb332(pixels[i])) << where << ": shadow pixel " << i;
+      if (payload == 0) {
+        ASSERT_EQ(before, shadow) << where << ": codes changed but nothing was sent";
+        continue;
+      }
+      ASSERT_GT(payload, 0) << where;
+      ASSERT_LE(uint32_t(payload), uint32_t(packed.size())) << where;
+      int32_t length = UnpackPayload(packed.data(), uint32_t(payload), unpacked.data(), uint32_t(unpacked.size()));
+      ASSERT_GT(length, 0) << where << ": payload does not unpack";
+      ASSERT_LE(uint32_t(length), n + 8) << where;
+      ASSERT_EQ(RunListProblem(unpacked.data(), uint32_t(length), before, shadow), "") << where;
+      ASSERT_TRUE(ApplyRunList(unpacked.data(), uint32_t(length), frame.data(), n)) << where;
+      ASSERT_EQ(FirstMismatch(frame, shadow), "") << where;
+    }
+  }
+}
+
+TEST_P(RoundTrip, MovieReaderReplaysWhatTheWriterRecorded) {
+  const Shape s = GetParam();
+  const uint32_t n = uint32_t(s.Width * s.Height);
+  FrameSource source(uint32_t(s.Width), uint32_t(s.Height), 99);
+  TestWriter writer(s.Width, s.Height, "round trip");
+  std::vector<std::vector<uint8_t>> shadows;  // codes after each record
+  std::vector<uint8_t> codes(n);
+  const int frames = 40;
+  for (int k = 0; k < frames; k++) {
+    const std::vector<uint32_t>& pixels = source.Next(k * 5 + k / 7);
+    writer.Frame(pixels, uint8_t(k % 3), k - 5, 2 * k);
+    for (uint32_t i = 0; i < n; i++) codes[i] = QuantiseRgb332(pixels[i]);
+    shadows.push_back(codes);
+  }
+  MemoryFile file;
+  file.Bytes = writer.Finish();
+  TestReader t;
+  ASSERT_TRUE(t.Open(&file));
+  EXPECT_EQ(int32_t(t.Reader.Trailer.FrameCount), frames);
+  EXPECT_STREQ(t.Reader.Trailer.MovieTitle, "round trip");
+  for (int k = 0; k < frames; k++) {
+    int32_t length = ReadNextRecord(&t.Reader);
+    ASSERT_GE(length, 0) << "frame " << k << " status " << int(t.Reader.LastStatus);
+    EXPECT_EQ(t.Reader.LastStatus, length ? RecordChanged : RecordUnchanged) << "frame " << k;
+    EXPECT_EQ(t.Reader.Record.Button, k % 3);
+    EXPECT_EQ(int32_t(t.Reader.Record.CursorX), k - 5);
+    EXPECT_EQ(int32_t(t.Reader.Record.CursorY), 2 * k);
+    ASSERT_EQ(FirstMismatch(t.Frame, shadows[size_t(k)]), "") << "frame " << k;
+    t.Reader.CurrentFrame++;  // the caller of ReadNextRecord counts, as the playback tick does
+  }
+  EXPECT_EQ(ReadNextRecord(&t.Reader), -1);
+  EXPECT_EQ(t.Reader.LastStatus, RecordEnd);
+
+  // Seeking forwards and backwards gives the picture that plain playback gave at that frame.
+  std::mt19937 random(5);
+  for (int jump = 0; jump < 25; jump++) {
+    int32_t target = int32_t(random() % (frames + 1));
+    SeekMovieReader(&t.Reader, target);
+    ASSERT_EQ(t.Reader.CurrentFrame, target);
+    if (target == 0)
+      ASSERT_EQ(FirstMismatch(t.Frame, std::vector<uint8_t>(n, 0)), "") << "seek to 0";
+    else
+      ASSERT_EQ(FirstMismatch(t.Frame, shadows[size_t(target - 1)]), "") << "seek to " << target;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Shapes, RoundTrip, ::testing::ValuesIn(Shapes),
+                         [](const ::testing::TestParamInfo<Shape>& info) {
+                           return std::to_string(info.param.Width) + "x" + std::to_string(info.param.Height);
+                         });
+
+}  // namespace
