@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   cmake make g++ clang libclang-rt-14-dev pkg-config
   g++-mingw-w64-i686 binutils-mingw-w64-i686
-  liblzo2-dev libgtest-dev libbenchmark-dev
+  liblzo2-dev libgtest-dev libbenchmark-dev libpng-dev libgif-dev
   wine wine32:i386 wine64 xvfb xdotool x11-utils x11-apps imagemagick
   fonts-wqy-microhei python3 dpkg-dev
 )

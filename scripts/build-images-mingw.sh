@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Builds static zlib, libpng and giflib for i686 Windows from Debian's source packages, for the PNG
+# and GIF export of the Windows build of tavrel-movie.
+#   build-images-mingw.sh SOURCE_DIR INSTALL_PREFIX
+set -euo pipefail
+src=$1 prefix=$2
+host=i686-w64-mingw32
+mkdir -p "$src" "$prefix/include" "$prefix/lib"
+src=$(cd "$src" && pwd) prefix=$(cd "$prefix" && pwd)
+cd "$src"
+
+# Only the upstream tarball is needed. A security update's Debian files can be missing from a mirror
+# while its tarball is there; then an older version of the package from the main archive serves.
+fetch() {
+  local package=$1 pattern=$2 version
+  if ls $pattern >/dev/null 2>&1; then return; fi
+  apt-get source --download-only "$package" >/dev/null 2>&1 || true
+  if ls $pattern >/dev/null 2>&1; then return; fi
+  for version in $(apt-cache showsrc "$package" | sed -n 's/^Version: //p'); do
+    apt-get source --download-only "$package=$version" >/dev/null 2>&1 || true
+    if ls $pattern >/dev/null 2>&1; then return; fi
+  done
+  echo "could not fetch the source of $package" >&2
+  exit 1
+}
+fetch zlib 'zlib_*.orig.tar.*'
+fetch libpng1.6 'libpng1.6_*.orig.tar.*'
+fetch giflib 'giflib_*.orig.tar.*'
+
+unpack() {
+  rm -rf "$1" && mkdir "$1"
+  tar -xf $(ls $2 | head -n1) -C "$1" --strip-components=1
+}
+
+unpack zlib 'zlib_*.orig.tar.*'
+# Debian's zlib tarball has no win32/ makefile; the library is its top-level C files.
+(cd zlib && for f in adler32 compress crc32 deflate gzclose gzlib gzread gzwrite infback inffast inflate \
+   inftrees trees uncompr zutil; do
+   $host-gcc -O2 -c $f.c -o $f.o
+ done && $host-ar rcs libz.a *.o)
+cp zlib/libz.a "$prefix/lib/"
+cp zlib/zlib.h zlib/zconf.h "$prefix/include/"
+
+unpack libpng 'libpng1.6_*.orig.tar.*'
+(cd libpng && ./configure --host=$host --disable-shared --prefix="$prefix" \
+   CPPFLAGS="-I$prefix/include" LDFLAGS="-L$prefix/lib" CFLAGS="-O2" >/dev/null &&
+ make -j"$(nproc)" libpng16.la >/dev/null && make install-libLTLIBRARIES install-nodist_pkgincludeHEADERS \
+   install-pkgincludeHEADERS install-header-links install-library-links >/dev/null 2>&1)
+
+unpack giflib 'giflib_*.orig.tar.*'
+(cd giflib && for f in dgif_lib egif_lib gifalloc gif_err gif_hash openbsd-reallocarray; do
+   $host-gcc -O2 -c $f.c -o $f.o
+ done && $host-ar rcs libgif.a dgif_lib.o egif_lib.o gifalloc.o gif_err.o gif_hash.o openbsd-reallocarray.o)
+cp giflib/libgif.a "$prefix/lib/"
+cp giflib/gif_lib.h "$prefix/include/"
+echo "zlib, libpng and giflib for Windows installed in $prefix"

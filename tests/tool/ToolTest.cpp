@@ -1,0 +1,669 @@
+// tavrel-movie run as a separate program, the way its users run it: every result is read back
+// through the core reader, libpng or giflib rather than through the tool's own code.
+#include <gif_lib.h>
+#include <gtest/gtest.h>
+#include <png.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "Codec.h"
+#include "LZO.h"
+#include "Movie.h"
+#include "TestSupport.h"
+
+namespace {
+
+// ---- Running the tool ------------------------------------------------------------------------------
+
+struct Result {
+  int Status = -1;
+  std::string Out, Err;
+};
+
+std::string ReadText(const std::string& path) {
+  std::vector<uint8_t> bytes = ReadWholeFile(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), (std::streamsize)bytes.size());
+}
+
+bool Exists(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0;
+}
+
+class Tool : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = ::testing::TempDir() + "tavrel-tool-XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back(0);
+    ASSERT_NE(mkdtemp(name.data()), nullptr);
+    Dir = name.data();
+  }
+  void TearDown() override {
+    if (!HasFailure()) system(("rm -rf '" + Dir + "'").c_str());
+  }
+
+  std::string Path(const std::string& name) const { return Dir + "/" + name; }
+
+  // Runs the tool with its standard output in a file (stdoutFile, or "stdout" read into Out).
+  Result Run(const std::string& arguments, const std::string& stdoutFile = "") {
+    Result result;
+    std::string out = stdoutFile.empty() ? Path("stdout") : stdoutFile;
+    std::string command = std::string("'") + TAVREL_MOVIE_TOOL + "' " + arguments + " >'" + out + "' 2>'" +
+                          Path("stderr") + "'";
+    int status = system(command.c_str());
+    result.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (stdoutFile.empty()) result.Out = ReadText(Path("stdout"));
+    result.Err = ReadText(Path("stderr"));
+    return result;
+  }
+
+  // Only the files a test wrote itself, the tool's outputs and nothing half-written.
+  std::vector<std::string> TempFiles() {
+    std::vector<std::string> found;
+    std::string listing = Path("listing");
+    system(("ls -a '" + Dir + "' > '" + listing + "'").c_str());
+    std::string text = ReadText(listing);
+    size_t at = 0;
+    while ((at = text.find(".tmp", at)) != std::string::npos) found.push_back(text.substr(at++, 20));
+    return found;
+  }
+
+  std::string Dir;
+};
+
+// ---- Movies -------------------------------------------------------------------------------------------
+
+// A player stub that looks like a program, so that wrap accepts it.
+std::vector<uint8_t> FakeStub() {
+  std::vector<uint8_t> stub(StubLength);
+  for (uint32_t i = 0; i < StubLength; i++) stub[i] = (uint8_t)(i * 7 + 3);
+  stub[0] = 'M';
+  stub[1] = 'Z';
+  return stub;
+}
+
+// A short recording with all kinds of records: changes, unchanged frames, cursor positions inside
+// and outside the frame, all three buttons, and a GBK title.
+std::vector<uint8_t> Recording(int32_t width, int32_t height, int frames, uint32_t seed,
+                               const char* title = "\xB2\xE2\xCA\xD4 test") {
+  TestWriter writer(width, height, title);
+  std::mt19937 random(seed);
+  std::vector<uint32_t> pixels((size_t)width * height, 0x00FFFFFF);
+  for (int f = 0; f < frames; f++) {
+    if (f % 4 != 3) {  // every fourth frame repeats the one before
+      int x0 = (int)(random() % width), y0 = (int)(random() % height);
+      uint32_t colour = random() & 0xFFFFFF;
+      for (int y = y0; y < height && y < y0 + 3; y++)
+        for (int x = x0; x < width && x < x0 + 5; x++) pixels[(size_t)y * width + x] = colour;
+    }
+    writer.Frame(pixels, (uint8_t)(f % 3), f * 3 - 5, height - f * 2);
+  }
+  std::vector<uint8_t> movie = writer.Finish();
+  std::vector<uint8_t> stub = FakeStub();
+  std::copy(stub.begin(), stub.end(), movie.begin());
+  return movie;
+}
+
+// The frame after k records, decoded by the core reader.
+std::vector<uint32_t> DecodedFrame(const std::vector<uint8_t>& movie, int32_t k) {
+  MemoryFile file;
+  file.Bytes = movie;
+  TestReader reader;
+  EXPECT_TRUE(reader.Open(&file));
+  SeekMovieReader(&reader.Reader, k);
+  EXPECT_EQ(reader.Reader.CurrentFrame, k);
+  return reader.Frame;
+}
+
+// File offsets of every frame record and of the end record (the last entry).
+std::vector<uint32_t> RecordOffsets(const std::vector<uint8_t>& movie) {
+  std::vector<uint32_t> offsets;
+  uint32_t at = FirstRecordOffset;
+  while (true) {
+    offsets.push_back(at);
+    int32_t length;
+    memcpy(&length, movie.data() + at + 9, 4);
+    if (length < 0) break;
+    at += FrameHeaderSize + (uint32_t)length;
+  }
+  return offsets;
+}
+
+// A movie put together record by record from run lists, for damage the writer never makes.
+struct RawMovie {
+  int32_t Width, Height;
+  std::vector<uint8_t> Bytes;
+  std::vector<uint32_t> Offsets;
+
+  RawMovie(int32_t width, int32_t height) : Width(width), Height(height), Bytes(FakeStub()) {
+    BitmapInfo32 screen{};
+    screen.Header.biSize = 40;
+    screen.Header.biPlanes = 1;
+    screen.Header.biBitCount = 32;
+    screen.Header.biCompression = 3;
+    screen.Masks[0] = 0xFF0000;
+    screen.Masks[1] = 0xFF00;
+    screen.Masks[2] = 0xFF;
+    MovieHeader header;
+    BuildMovieHeader(&header, &screen, width, height);
+    Append(&header, sizeof header);
+  }
+  void Append(const void* data, size_t count) {
+    const uint8_t* p = static_cast<const uint8_t*>(data);
+    Bytes.insert(Bytes.end(), p, p + count);
+  }
+  void Record(int32_t payloadLength, const std::vector<uint8_t>& payload, uint8_t button = 0) {
+    Offsets.push_back((uint32_t)Bytes.size());
+    FrameHeader header{button, 1, 2, payloadLength};
+    Append(&header, sizeof header);
+    Append(payload.data(), payload.size());
+  }
+  // Runs given as (RunStart, codes) pairs, packed with LZO1X-1.
+  void Runs(const std::vector<std::pair<int32_t, std::vector<uint8_t>>>& runs, uint8_t button = 0) {
+    std::vector<uint8_t> list;
+    for (const auto& run : runs) {
+      int32_t header[2] = {run.first, (int32_t)run.second.size()};
+      list.insert(list.end(), (uint8_t*)header, (uint8_t*)header + 8);
+      list.insert(list.end(), run.second.begin(), run.second.end());
+    }
+    std::vector<uint8_t> packed(LzoWorstCase((uint32_t)list.size()) + 16);
+    std::vector<uint8_t> work(LzoWorkSize);
+    int32_t length = PackRunList(list.data(), (uint32_t)list.size(), packed.data(), work.data());
+    packed.resize((size_t)length);
+    Record(length, packed, button);
+  }
+  void End(int32_t frameCount) {
+    Offsets.push_back((uint32_t)Bytes.size());
+    FrameHeader end{0, 1, 2, -1};
+    Append(&end, sizeof end);
+    MovieTrailer trailer;
+    BuildMovieTrailer(&trailer, "raw");
+    trailer.FrameCount = frameCount;
+    Append(&trailer, sizeof trailer);
+  }
+};
+
+// ---- Reading images back ---------------------------------------------------------------------------
+
+bool ReadPng(const std::string& path, int32_t* width, int32_t* height, std::vector<uint32_t>* pixels) {
+  png_image image;
+  memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
+  image.format = PNG_FORMAT_RGB;
+  std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) return false;
+  *width = (int32_t)image.width;
+  *height = (int32_t)image.height;
+  pixels->resize((size_t)image.width * image.height);
+  for (size_t i = 0; i < pixels->size(); i++)
+    (*pixels)[i] = (uint32_t)rgb[i * 3] << 16 | (uint32_t)rgb[i * 3 + 1] << 8 | rgb[i * 3 + 2];
+  return true;
+}
+
+struct GifFrames {
+  int32_t Width = 0, Height = 0;
+  std::vector<std::vector<uint32_t>> Frames;
+  std::vector<int> Delays;  // hundredths of a second
+  std::vector<int> Disposals;
+};
+
+bool ReadGif(const std::string& path, GifFrames* out) {
+  int error = 0;
+  GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
+  if (!gif) return false;
+  if (DGifSlurp(gif) != GIF_OK) {
+    DGifCloseFile(gif, &error);
+    return false;
+  }
+  out->Width = gif->SWidth;
+  out->Height = gif->SHeight;
+  // Images after the first may cover only part of the screen, drawn over what was there.
+  std::vector<uint32_t> canvas((size_t)gif->SWidth * gif->SHeight, 0xFF000000u);
+  for (int i = 0; i < gif->ImageCount; i++) {
+    const SavedImage& image = gif->SavedImages[i];
+    const GifImageDesc& d = image.ImageDesc;
+    const ColorMapObject* map = d.ColorMap ? d.ColorMap : gif->SColorMap;
+    EXPECT_TRUE(d.Left >= 0 && d.Top >= 0 && d.Left + d.Width <= gif->SWidth && d.Top + d.Height <= gif->SHeight);
+    if (i == 0) EXPECT_TRUE(d.Width == gif->SWidth && d.Height == gif->SHeight) << "the first image is whole";
+    for (int y = 0; y < d.Height; y++) {
+      for (int x = 0; x < d.Width; x++) {
+        const GifColorType& c = map->Colors[image.RasterBits[y * d.Width + x]];
+        canvas[(size_t)(d.Top + y) * gif->SWidth + d.Left + x] = (uint32_t)c.Red << 16 | (uint32_t)c.Green << 8 | c.Blue;
+      }
+    }
+    out->Frames.push_back(canvas);
+    GraphicsControlBlock control;
+    out->Delays.push_back(DGifSavedExtensionToGCB(gif, i, &control) == GIF_OK ? control.DelayTime : -1);
+    out->Disposals.push_back(control.DisposalMode);
+  }
+  DGifCloseFile(gif, &error);
+  return true;
+}
+
+// The first pixel where two frames differ, or -1.
+long FirstDifference(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
+  if (a.size() != b.size()) return 0;
+  for (size_t i = 0; i < a.size(); i++)
+    if (a[i] != b[i]) return (long)i;
+  return -1;
+}
+
+// ---- Round trips ----------------------------------------------------------------------------------
+
+TEST_F(Tool, VerifyAcceptsWhatTheWriterMakes) {
+  struct Case {
+    int32_t Width, Height;
+    int Frames;
+  } cases[] = {{1, 1, 3}, {7, 5, 9}, {40, 30, 12}, {16, 16, 0}, {333, 2, 5}};
+  for (const Case& c : cases) {
+    WriteFile(Path("m.exe"), Recording(c.Width, c.Height, c.Frames, 11));
+    Result r = Run("verify '" + Path("m.exe") + "'");
+    EXPECT_EQ(r.Status, 0) << c.Width << "x" << c.Height << ": " << r.Err;
+    EXPECT_NE(r.Out.find("well-formed"), std::string::npos);
+  }
+  Result info = Run("info '" + Path("m.exe") + "'");
+  EXPECT_EQ(info.Status, 0);
+  EXPECT_NE(info.Out.find("333 x 2"), std::string::npos) << info.Out;
+  EXPECT_NE(info.Out.find("5 frame records"), std::string::npos) << info.Out;
+  EXPECT_NE(info.Out.find("\"\xE6\xB5\x8B\xE8\xAF\x95 test\""), std::string::npos) << info.Out;  // 测试, in UTF-8
+  EXPECT_NE(info.Out.find("intact"), std::string::npos) << info.Out;
+}
+
+TEST_F(Tool, ExportedFramesAreTheDecodedFrames) {
+  std::vector<uint8_t> movie = Recording(23, 17, 9, 5);
+  WriteFile(Path("m.exe"), movie);
+  for (int32_t k : {1, 4, 9}) {
+    Result r = Run("export '" + Path("m.exe") + "' --frame " + std::to_string(k) + " '" + Path("k.png") + "'");
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    int32_t w = 0, h = 0;
+    std::vector<uint32_t> png;
+    ASSERT_TRUE(ReadPng(Path("k.png"), &w, &h, &png));
+    EXPECT_EQ(w, 23);
+    EXPECT_EQ(h, 17);
+    EXPECT_EQ(FirstDifference(png, DecodedFrame(movie, k)), -1) << "frame " << k;
+  }
+
+  ASSERT_EQ(Run("export '" + Path("m.exe") + "' --frames '" + Path("all") + "'").Status, 0);
+  std::string raw = Path("raw");
+  ASSERT_EQ(Run("export '" + Path("m.exe") + "' --raw", raw).Status, 0);
+  std::vector<uint8_t> rawBytes = ReadWholeFile(raw);
+  ASSERT_EQ(rawBytes.size(), 9u * 23 * 17 * 4);
+  for (int32_t k = 1; k <= 9; k++) {
+    std::vector<uint32_t> expected = DecodedFrame(movie, k);
+    char name[32];
+    snprintf(name, sizeof name, "all/frame-%05d.png", k);
+    int32_t w, h;
+    std::vector<uint32_t> png;
+    ASSERT_TRUE(ReadPng(Path(name), &w, &h, &png)) << name;
+    EXPECT_EQ(FirstDifference(png, expected), -1) << name;
+    std::vector<uint32_t> rawFrame(expected.size());
+    memcpy(rawFrame.data(), rawBytes.data() + (size_t)(k - 1) * expected.size() * 4, expected.size() * 4);
+    EXPECT_EQ(FirstDifference(rawFrame, expected), -1) << "raw frame " << k;
+  }
+  EXPECT_FALSE(Exists(Path("all/frame-00010.png")));
+
+  // Without the cursor the GIF's frames are the decoded frames too (their colours are the palette).
+  ASSERT_EQ(Run("export '" + Path("m.exe") + "' --gif '" + Path("m.gif") + "' --no-cursor").Status, 0);
+  GifFrames gif;
+  ASSERT_TRUE(ReadGif(Path("m.gif"), &gif));
+  ASSERT_EQ(gif.Frames.size(), 9u);
+  for (int32_t k = 1; k <= 9; k++)
+    EXPECT_EQ(FirstDifference(gif.Frames[k - 1], DecodedFrame(movie, k)), -1) << "GIF frame " << k;
+
+  Result beyond = Run("export '" + Path("m.exe") + "' --frame 10 '" + Path("no.png") + "'");
+  EXPECT_EQ(beyond.Status, 1);
+  EXPECT_NE(beyond.Err.find("no frame 10"), std::string::npos) << beyond.Err;
+  EXPECT_FALSE(Exists(Path("no.png")));
+  EXPECT_EQ(Run("export '" + Path("m.exe") + "' --frame 0 '" + Path("no.png") + "'").Status, 2);
+}
+
+TEST_F(Tool, VectorsOfTheOtherImplementationExportAsTheirCodes) {
+  std::string dir = TAVREL_VECTORS;
+  if (!Exists(dir + "/tiny.stream")) GTEST_SKIP() << "no vectors in " << dir;
+  struct Vector {
+    const char* Name;
+    int32_t Width, Height, Frames;
+  } vectors[] = {{"tiny", 7, 5, 8}, {"typing", 160, 100, 10}, {"noise", 64, 48, 3}};
+  for (const Vector& v : vectors) {
+    std::vector<uint8_t> movie = FakeStub();
+    std::vector<uint8_t> stream = ReadWholeFile(dir + "/" + v.Name + ".stream");
+    movie.insert(movie.end(), stream.begin(), stream.end());
+    WriteFile(Path("v.exe"), movie);
+    Result verify = Run("verify '" + Path("v.exe") + "'");
+    EXPECT_EQ(verify.Status, 0) << v.Name << ": " << verify.Err;
+    ASSERT_EQ(Run("export '" + Path("v.exe") + "' --frames '" + Path(v.Name) + "'").Status, 0);
+    std::vector<uint8_t> codes = ReadWholeFile(dir + "/" + v.Name + ".codes");
+    size_t n = (size_t)v.Width * v.Height;
+    ASSERT_EQ(codes.size(), n * v.Frames);
+    for (int32_t k = 1; k <= v.Frames; k++) {
+      char name[48];
+      snprintf(name, sizeof name, "%s/frame-%05d.png", v.Name, k);
+      int32_t w, h;
+      std::vector<uint32_t> png;
+      ASSERT_TRUE(ReadPng(Path(name), &w, &h, &png));
+      std::vector<uint32_t> expected(n);
+      for (size_t i = 0; i < n; i++) expected[i] = DecodeRgb332(codes[(k - 1) * n + i]);
+      EXPECT_EQ(FirstDifference(png, expected), -1) << v.Name << " frame " << k;
+    }
+  }
+}
+
+TEST_F(Tool, GifShowsEveryFrameWithTheRecordedCursor) {
+  // Black frames, so that every non-black pixel in the GIF is the cursor's.
+  TestWriter writer(60, 50, "gif");
+  std::vector<uint32_t> black(60 * 50, 0);
+  struct Pointer {
+    uint8_t Button;
+    int32_t X, Y;
+  } pointers[] = {{0, 10, 8}, {1, 10, 8}, {2, 10, 8}, {0, -10, -12}, {1, 50, 40}, {7, 10, 8}, {0, 100, 100}};
+  for (const Pointer& p : pointers) writer.Frame(black, p.Button, p.X, p.Y);
+  WriteFile(Path("m.exe"), writer.Finish());
+  Result r = Run("export '" + Path("m.exe") + "' --gif '" + Path("m.gif") + "'");
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  GifFrames gif;
+  ASSERT_TRUE(ReadGif(Path("m.gif"), &gif));
+  EXPECT_EQ(gif.Width, 60);
+  EXPECT_EQ(gif.Height, 50);
+  ASSERT_EQ(gif.Frames.size(), 7u);
+  for (int delay : gif.Delays) EXPECT_EQ(delay, 20);
+  for (int disposal : gif.Disposals) EXPECT_EQ(disposal, DISPOSE_DO_NOT);
+
+  for (size_t f = 0; f < 7; f++) {
+    const Pointer& p = pointers[f];
+    int cursorPixels = 0;
+    for (int32_t y = 0; y < 50; y++) {
+      for (int32_t x = 0; x < 60; x++) {
+        if (gif.Frames[f][(size_t)y * 60 + x] == 0) continue;
+        cursorPixels++;
+        // The cursor image is 32 x 32 with its top-left corner at the recorded position.
+        EXPECT_TRUE(x >= p.X && x < p.X + 32 && y >= p.Y && y < p.Y + 32) << "frame " << f + 1 << " pixel " << x << "," << y;
+      }
+    }
+    bool drawn = p.Button <= 2 && p.X < 60 && p.Y < 50 && p.X + 32 > 0 && p.Y + 32 > 0;
+    EXPECT_EQ(cursorPixels > 0, drawn) << "frame " << f + 1;
+  }
+  // The three buttons draw three different images at the same place.
+  EXPECT_NE(FirstDifference(gif.Frames[0], gif.Frames[1]), -1);
+  EXPECT_NE(FirstDifference(gif.Frames[1], gif.Frames[2]), -1);
+  EXPECT_NE(FirstDifference(gif.Frames[0], gif.Frames[2]), -1);
+
+  // The PNG export with --cursor draws the same picture.
+  ASSERT_EQ(Run("export '" + Path("m.exe") + "' --frame 2 --cursor '" + Path("c.png") + "'").Status, 0);
+  int32_t w, h;
+  std::vector<uint32_t> png;
+  ASSERT_TRUE(ReadPng(Path("c.png"), &w, &h, &png));
+  for (uint32_t& pixel : png) pixel = DecodeRgb332(QuantiseRgb332(pixel));
+  EXPECT_EQ(FirstDifference(png, gif.Frames[1]), -1);
+}
+
+TEST_F(Tool, UnwrapThenWrapGivesBackTheSameBytes) {
+  std::vector<uint8_t> movie = Recording(31, 9, 7, 3);
+  WriteFile(Path("m.exe"), movie);
+  WriteFile(Path("stub.exe"), FakeStub());
+  Result unwrap = Run("unwrap '" + Path("m.exe") + "' '" + Path("m.stream") + "'");
+  ASSERT_EQ(unwrap.Status, 0) << unwrap.Err;
+  std::vector<uint8_t> stream = ReadWholeFile(Path("m.stream"));
+  EXPECT_EQ(stream.size(), movie.size() - StubLength);
+  EXPECT_EQ(stream[0], 'B');
+  Result wrap = Run("wrap '" + Path("m.stream") + "' '" + Path("again.exe") + "' --stub '" + Path("stub.exe") + "'");
+  ASSERT_EQ(wrap.Status, 0) << wrap.Err;
+  EXPECT_TRUE(ReadWholeFile(Path("again.exe")) == movie);
+
+  // A stream is no movie, a movie is no stream, and a stub must be a whole player.
+  Result streamAsMovie = Run("verify '" + Path("m.stream") + "'");
+  EXPECT_EQ(streamAsMovie.Status, 1);
+  EXPECT_NE(streamAsMovie.Err.find("wrap"), std::string::npos) << streamAsMovie.Err;
+  Result movieAsStream = Run("wrap '" + Path("m.exe") + "' '" + Path("x.exe") + "' --stub '" + Path("stub.exe") + "'");
+  EXPECT_EQ(movieAsStream.Status, 1);
+  EXPECT_NE(movieAsStream.Err.find("unwrap"), std::string::npos) << movieAsStream.Err;
+  std::vector<uint8_t> shortStub = FakeStub();
+  shortStub.resize(StubLength - 1);
+  WriteFile(Path("short.exe"), shortStub);
+  Result badStub = Run("wrap '" + Path("m.stream") + "' '" + Path("x.exe") + "' --stub '" + Path("short.exe") + "'");
+  EXPECT_EQ(badStub.Status, 1);
+  EXPECT_NE(badStub.Err.find("20479 bytes"), std::string::npos) << badStub.Err;
+  EXPECT_FALSE(Exists(Path("x.exe")));
+  EXPECT_TRUE(TempFiles().empty());
+}
+
+// ---- Repair ----------------------------------------------------------------------------------------
+
+TEST_F(Tool, RepairKeepsExactlyTheCompleteRecordsAtEveryCut) {
+  const char* title = "cut";
+  std::vector<uint8_t> movie = Recording(9, 6, 6, 21, title);
+  std::vector<uint32_t> offsets = RecordOffsets(movie);  // six frame records, then the end record
+  ASSERT_EQ(offsets.size(), 7u);
+  uint32_t endRecord = offsets.back();
+  uint32_t titleEnd = endRecord + FrameHeaderSize + 4 + (uint32_t)strlen(title) + 1;
+
+  for (uint32_t size = 0; size <= movie.size(); size++) {
+    std::vector<uint8_t> cut(movie.begin(), movie.begin() + size);
+    WriteFile(Path("cut.exe"), cut);
+    remove(Path("fixed.exe").c_str());
+    Result r = Run("repair '" + Path("cut.exe") + "' -o '" + Path("fixed.exe") + "'");
+    if (size < FirstRecordOffset) {
+      EXPECT_EQ(r.Status, 1) << "size " << size;
+      EXPECT_NE(r.Err.find("not a movie"), std::string::npos) << "size " << size << ": " << r.Err;
+      EXPECT_FALSE(Exists(Path("fixed.exe")));
+      // Every size below the header is the same case; the first few and the last few are enough.
+      if (size == 3) size = FirstRecordOffset - 3;
+      continue;
+    }
+    ASSERT_EQ(r.Status, 0) << "size " << size << ": " << r.Err;
+    // The complete records are those that end at or before the cut.
+    int32_t complete = 0;
+    while (complete < 6 && offsets[complete + 1] <= size) complete++;
+    uint32_t kept = offsets[complete];
+    std::vector<uint8_t> fixed = ReadWholeFile(Path("fixed.exe"));
+    ASSERT_EQ(fixed.size(), kept + FrameHeaderSize + TrailerSize) << "size " << size;
+    EXPECT_TRUE(std::equal(fixed.begin(), fixed.begin() + kept, movie.begin())) << "size " << size;
+    MovieTrailer trailer;
+    memcpy(&trailer, fixed.data() + fixed.size() - TrailerSize, TrailerSize);
+    EXPECT_EQ(trailer.FrameCount, complete) << "size " << size;
+    EXPECT_STREQ(trailer.MovieTitle, size >= titleEnd ? title : TAVREL_UNTITLED_GBK) << "size " << size;
+    if (size == movie.size()) EXPECT_TRUE(fixed == movie);
+    Result verify = Run("verify '" + Path("fixed.exe") + "'");
+    EXPECT_EQ(verify.Status, 0) << "size " << size << ": " << verify.Err;
+    EXPECT_TRUE(ReadWholeFile(Path("cut.exe")) == cut);  // the input is left alone
+  }
+}
+
+TEST_F(Tool, RepairNamesItsOutputAndNeverOverwritesTheInput) {
+  std::vector<uint8_t> movie = Recording(8, 8, 4, 2);
+  movie.resize(movie.size() - 20);
+  WriteFile(Path("rec.exe"), movie);
+  Result r = Run("repair '" + Path("rec.exe") + "' --title '\xE6\x96\xB0 new'");  // 新 new
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_TRUE(ReadWholeFile(Path("rec.exe")) == movie);
+  std::vector<uint8_t> fixed = ReadWholeFile(Path("rec-repaired.exe"));
+  ASSERT_GT(fixed.size(), TrailerSize);
+  EXPECT_STREQ((const char*)fixed.data() + fixed.size() - TitleSize, "\xD0\xC2 new");  // 新 in GBK
+  // A second run does not overwrite the first one's output unless told to with -o.
+  Result again = Run("repair '" + Path("rec.exe") + "'");
+  EXPECT_EQ(again.Status, 1);
+  EXPECT_NE(again.Err.find("exists"), std::string::npos) << again.Err;
+  Result self = Run("repair '" + Path("rec.exe") + "' -o '" + Dir + "/./rec.exe'");
+  EXPECT_EQ(self.Status, 2);
+  EXPECT_TRUE(ReadWholeFile(Path("rec.exe")) == movie);
+  EXPECT_TRUE(TempFiles().empty());
+}
+
+// ---- Damage ----------------------------------------------------------------------------------------
+
+void Put32(std::vector<uint8_t>* bytes, uint32_t at, int32_t value) { memcpy(bytes->data() + at, &value, 4); }
+
+TEST_F(Tool, VerifyNamesTheOffsetOfEachKindOfDamage) {
+  // A sound movie of 10 x 4 pixels: three frame records with changes and one without.
+  RawMovie sound(10, 4);
+  sound.Runs({{0, {0xFF, 0x10}}});
+  sound.Record(0, {});
+  sound.Runs({{5, {0x20}}, {39, {0x30}}}, 1);
+  sound.Runs({{0, {0x00}}}, 2);
+  sound.End(4);
+  // RawMovie's records put the cursor at (1, 2); so does its end record. Buttons must agree too.
+  sound.Bytes[sound.Offsets[4]] = 2;
+  WriteFile(Path("sound.exe"), sound.Bytes);
+  ASSERT_EQ(Run("verify '" + Path("sound.exe") + "'").Status, 0) << Run("verify '" + Path("sound.exe") + "'").Err;
+  const std::vector<uint32_t>& at = sound.Offsets;
+  uint32_t tail = at[4] + FrameHeaderSize;
+
+  struct Damage {
+    const char* Name;
+    std::vector<uint8_t> Bytes;
+    uint32_t Offset;
+    int32_t Frame;  // 0: no record concerned
+    const char* Says;
+  };
+  std::vector<Damage> cases;
+  auto with = [&](void (*change)(std::vector<uint8_t>*, const std::vector<uint32_t>&)) {
+    std::vector<uint8_t> bytes = sound.Bytes;
+    change(&bytes, at);
+    return bytes;
+  };
+  cases.push_back({"oversized PayloadLength", with([](std::vector<uint8_t>* b, const std::vector<uint32_t>& o) {
+                     Put32(b, o[2] + 9, 0x7FFFFFF0);
+                   }),
+                   at[2], 3, "PayloadLength 2147483632"});
+  cases.push_back({"negative PayloadLength", with([](std::vector<uint8_t>* b, const std::vector<uint32_t>& o) {
+                     Put32(b, o[0] + 9, -7);
+                   }),
+                   at[0], 1, "negative"});
+  cases.push_back({"corrupt LZO", with([](std::vector<uint8_t>* b, const std::vector<uint32_t>& o) {
+                     // A payload that ends before its end-of-stream marker.
+                     int32_t length;
+                     memcpy(&length, b->data() + o[3] + 9, 4);
+                     for (int32_t i = length - 3; i < length; i++) (*b)[o[3] + FrameHeaderSize + i] = 0xFF;
+                   }),
+                   at[3], 4, "LZO"});
+  cases.push_back({"missing trailer", std::vector<uint8_t>(sound.Bytes.begin(), sound.Bytes.end() - TrailerSize),
+                   tail, 0, "trailer is missing"});
+  cases.push_back({"cut-off trailer", std::vector<uint8_t>(sound.Bytes.begin(), sound.Bytes.end() - 50), tail, 0,
+                   "82 of its 132"});
+  cases.push_back({"cut-off record", std::vector<uint8_t>(sound.Bytes.begin(), sound.Bytes.begin() + at[2] + 15),
+                   at[2], 3, "ends inside the record"});
+  cases.push_back({"no end record", std::vector<uint8_t>(sound.Bytes.begin(), sound.Bytes.begin() + at[4]), at[4], 5,
+                   "without an end record"});
+  cases.push_back({"FrameCount mismatch", with([](std::vector<uint8_t>* b, const std::vector<uint32_t>& o) {
+                     Put32(b, o[4] + FrameHeaderSize, 5);
+                   }),
+                   tail, 0, "FrameCount is 5"});
+  cases.push_back({"bytes before the trailer", with([](std::vector<uint8_t>* b, const std::vector<uint32_t>& o) {
+                     b->insert(b->begin() + o[4] + FrameHeaderSize, 3, 0);
+                   }),
+                   tail, 0, "3 unexpected bytes"});
+  cases.push_back({"button out of range", with([](std::vector<uint8_t>* b, const std::vector<uint32_t>& o) {
+                     (*b)[o[1]] = 3;
+                   }),
+                   at[1], 2, "Button is 3"});
+  cases.push_back({"end record elsewhere", with([](std::vector<uint8_t>* b, const std::vector<uint32_t>& o) {
+                     Put32(b, o[4] + 1, 9);
+                   }),
+                   at[4], 0, "end record has button"});
+  cases.push_back({"title without terminator", with([](std::vector<uint8_t>* b, const std::vector<uint32_t>&) {
+                     memset(b->data() + b->size() - TitleSize, 'x', TitleSize);
+                   }),
+                   tail + 4, 0, "no terminating zero"});
+  cases.push_back({"bfSize", with([](std::vector<uint8_t>* b, const std::vector<uint32_t>&) {
+                     Put32(b, StubLength + 2, 1);
+                   }),
+                   StubLength + 2, 0, "bfSize"});
+
+  // Run lists the writer never makes, each in the third record of an otherwise sound movie.
+  struct Runs {
+    const char* Name;
+    std::vector<std::pair<int32_t, std::vector<uint8_t>>> List;
+    const char* Says;
+  } runs[] = {
+      {"run past the frame", {{38, {1, 2, 3}}}, "outside the frame"},
+      {"negative RunStart", {{-1, {1}}}, "RunStart -1"},
+      {"runs 5 pixels apart", {{2, {0x40}}, {8, {0x41}}}, "apart"},
+      {"runs out of order", {{30, {0x40}}, {2, {0x41}}}, "ascending"},
+      {"run starting on an unchanged pixel", {{4, {0x00, 0x50}}}, "begins on a pixel that did not change"},
+      {"run ending on an unchanged pixel", {{4, {0x50, 0x00}}}, "ends on a pixel that did not change"},
+      {"32 unchanged pixels inside a run", {{0, {0x77, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                                  0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x66}}},
+       "32 unchanged pixels in a row"},
+  };
+  for (const Runs& r : runs) {
+    RawMovie movie(10, 4);
+    movie.Runs({{0, {0xFF, 0x10}}});
+    movie.Record(0, {});
+    movie.Runs(r.List);
+    movie.End(3);
+    cases.push_back({r.Name, movie.Bytes, movie.Offsets[2], 3, r.Says});
+  }
+
+  for (const Damage& d : cases) {
+    WriteFile(Path("bad.exe"), d.Bytes);
+    Result r = Run("verify '" + Path("bad.exe") + "'");
+    EXPECT_EQ(r.Status, 1) << d.Name << ": " << r.Out;
+    std::string where = "offset " + std::to_string(d.Offset) + (d.Frame ? " (frame " + std::to_string(d.Frame) + ")" : ":");
+    EXPECT_NE(r.Err.find(where), std::string::npos) << d.Name << ": expected \"" << where << "\" in: " << r.Err;
+    EXPECT_NE(r.Err.find(d.Says), std::string::npos) << d.Name << ": expected \"" << d.Says << "\" in: " << r.Err;
+    // Whatever the damage, repair makes a movie that passes verify.
+    remove(Path("fixed.exe").c_str());
+    Result repair = Run("repair '" + Path("bad.exe") + "' -o '" + Path("fixed.exe") + "'");
+    EXPECT_EQ(repair.Status, 0) << d.Name << ": " << repair.Err;
+    Result again = Run("verify '" + Path("fixed.exe") + "'");
+    EXPECT_EQ(again.Status, 0) << d.Name << ": repaired movie: " << again.Err;
+  }
+}
+
+// ---- Bad input -------------------------------------------------------------------------------------
+
+TEST_F(Tool, ClearErrorsOnFilesThatAreNoMovies) {
+  std::vector<uint8_t> text(100, 'a');
+  WriteFile(Path("text.txt"), text);
+  std::vector<uint8_t> program = FakeStub();
+  program.resize(40000, 0);
+  WriteFile(Path("program.exe"), program);
+  std::vector<uint8_t> wrongDepth = Recording(4, 4, 1, 1);
+  wrongDepth[StubLength + 28] = 24;  // biBitCount
+  WriteFile(Path("depth.exe"), wrongDepth);
+  struct Case {
+    std::string File;
+    const char* Says;
+  } cases[] = {
+      {Path("missing.exe"), "cannot open"},
+      {Path("text.txt"), "too short"},
+      {Path("program.exe"), "no \"BM\""},
+      {Path("depth.exe"), "24 bits per pixel"},
+      {Dir, "folder"},
+  };
+  for (const Case& c : cases) {
+    for (const char* command : {"info", "verify", "export --raw", "repair", "unwrap"}) {
+      std::string args = std::string(command) + " '" + c.File + "'";
+      if (std::string(command) == "unwrap") args += " '" + Path("out") + "'";
+      Result r = Run(args);
+      EXPECT_EQ(r.Status, 1) << args;
+      EXPECT_NE(r.Err.find(c.Says), std::string::npos) << args << ": " << r.Err;
+      EXPECT_TRUE(r.Out.empty()) << args << ": " << r.Out;
+    }
+  }
+  EXPECT_FALSE(Exists(Path("out")));
+  EXPECT_FALSE(Exists(Path("missing-repaired.exe")));
+  EXPECT_TRUE(TempFiles().empty());
+
+  for (const char* args : {"", "frobnicate x", "verify", "verify a b", "export m.exe", "export m.exe --frame",
+                           "export m.exe --gif a.gif --raw", "repair", "wrap only-one"}) {
+    Result r = Run(args);
+    EXPECT_EQ(r.Status, 2) << args;
+    EXPECT_NE(r.Err.find("usage"), std::string::npos) << args << ": " << r.Err;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# The Windows build of tavrel-movie under Wine, on a recording cut off inside a record: it repairs the
+# movie, the native tool finds the result well-formed with every complete record kept and the title
+# "无标题" (the cut took the trailer with it), the player plays it to its end under that title, a
+# title given on the command line goes in, and the Windows and Linux builds export the same PNG and
+# GIF bytes. (Only ASCII titles are typed here: without the zh_CN glibc locale Wine cannot decode a
+# UTF-8 command line.)
+set -euo pipefail
+source "$TAVREL_SOURCE/tests/wine/lib.sh"
+
+TOOL_EXE=$TAVREL_WIN_BUILD/tools/tavrel-movie.exe
+TOOL=$TAVREL_NATIVE_BUILD/tools/tavrel-movie
+STUB=$TAVREL_WIN_BUILD/player/Player.exe
+STREAM=$TAVREL_SOURCE/../shared/vectors/typing.stream
+[ -f "$TOOL_EXE" ] || fail "$TOOL_EXE is not built"
+[ -x "$TOOL" ] || fail "$TOOL is not built"
+[ -f "$STUB" ] || fail "$STUB is not built"
+[ -f "$STREAM" ] || fail "no movie stream vector at $STREAM"
+wine_start
+cd "$WORK"
+
+# A ten-frame recording behind the built player, cut 200 bytes into its records' end: the last
+# records, the end record and the trailer are gone.
+"$TOOL" wrap "$STREAM" typing.exe --stub "$STUB" >/dev/null
+size=$(stat -c %s typing.exe)
+head -c $((size - 200)) typing.exe >cut.exe
+"$TOOL" verify cut.exe 2>verify.txt && fail "verify passed a cut-off movie"
+grep -q "without an end record\|ends inside the record" verify.txt || fail "verify: $(cat verify.txt)"
+
+# Repair under Wine.
+TITLE="无标题"
+wine_run "$TOOL_EXE" repair cut.exe -o fixed.exe >repair.txt || fail "the Windows tool could not repair: $(cat repair.txt)"
+cmp -s cut.exe <(head -c $((size - 200)) typing.exe) || fail "repair changed its input"
+"$TOOL" verify fixed.exe >/dev/null || fail "the repaired movie does not verify"
+kept=$(sed -n 's/^kept: *\([0-9]*\) complete.*/\1/p' repair.txt | tr -d '\r')
+frames=$("$TOOL" info fixed.exe | sed -n 's/^frames: *\([0-9]*\) frame records.*/\1/p')
+[ -n "$kept" ] && [ "$kept" = "$frames" ] || fail "repair reported '$kept' frames, the movie has '$frames'"
+[ "$frames" -ge 7 ] && [ "$frames" -lt 10 ] || fail "$frames frames kept of a movie cut 200 bytes before its end"
+"$TOOL" info fixed.exe | grep -q "^title: *\"$TITLE\"" || fail "the title is not $TITLE: $("$TOOL" info fixed.exe)"
+wine_run "$TOOL_EXE" repair cut.exe -o named.exe --title "fixed typing" >/dev/null || fail "repair --title failed"
+"$TOOL" info named.exe | grep -q '^title: *"fixed typing"' || fail "the given title did not go in"
+
+# The repaired movie plays to its end under the given title.
+wine_bg fixed.exe
+PLAYER_PID=$!
+WIN=$(wait_window "$TITLE" 30) || fail "the repaired movie opened no window named '$TITLE'"
+ended=0
+for _ in $(seq 150); do
+  [ "$(LC_ALL=C.UTF-8 xdotool getwindowname "$WIN")" = "$TITLE-END" ] && ended=1 && break
+  sleep 0.2
+done
+[ "$ended" = 1 ] || fail "the repaired movie did not play to its end (caption '$(LC_ALL=C.UTF-8 xdotool getwindowname "$WIN")')"
+LC_ALL=C.UTF-8 xdotool windowfocus --sync "$WIN" 2>/dev/null || true
+LC_ALL=C.UTF-8 xdotool key Escape
+code=0
+wait "$PLAYER_PID" || code=$?
+[ "$code" = 0 ] || fail "the player ended with exit code $code"
+
+# Both builds of the tool write the same files. A Windows build made without the image libraries
+# (they could not be built) must say so instead.
+if wine_run "$TOOL_EXE" export typing.exe --frame 7 --cursor win.png >/dev/null 2>png.txt; then
+  "$TOOL" export typing.exe --frame 7 --cursor linux.png
+  cmp -s win.png linux.png || fail "the PNG of frame 7 differs between the builds"
+  wine_run "$TOOL_EXE" export typing.exe --gif win.gif >/dev/null || fail "Windows export --gif failed"
+  "$TOOL" export typing.exe --gif linux.gif
+  cmp -s win.gif linux.gif || fail "the GIFs differ between the builds"
+else
+  grep -q "cannot write PNG or GIF" png.txt || fail "Windows export --frame failed: $(cat png.txt)"
+  [ ! -e win.png ] || fail "a failed export left win.png behind"
+  echo "tool: this Windows build has no PNG and GIF export; its refusal was checked"
+fi
+wine_run "$TOOL_EXE" export typing.exe --raw 2>/dev/null | cmp -s - <("$TOOL" export typing.exe --raw 2>/dev/null) ||
+  fail "the raw frames differ between the builds"
+wine_run "$TOOL_EXE" unwrap typing.exe typing.stream >/dev/null || fail "Windows unwrap failed"
+cmp -s typing.stream "$STREAM" || fail "unwrap did not give back the stream"
+wine_run "$TOOL_EXE" wrap typing.stream again.exe >/dev/null || fail "Windows wrap with its built-in player failed"
+"$TOOL" verify again.exe >/dev/null || fail "the movie wrapped under Windows does not verify"
+wine_run "$TOOL_EXE" verify nothing.exe 2>missing.txt && fail "verify passed a missing file"
+grep -q "cannot open" missing.txt || fail "no clear message for a missing file: $(cat missing.txt)"
+echo "tool: all checks passed"
