@@ -1,4 +1,202 @@
-// Tavrel: placeholder entry until the main dialog lands.
+// Tavrel: the recorder's entry, its main dialog and the control of a recording.
+//
+// The main dialog "MyDialog" is modeless and belongs to the window class "DLGCLASS", so all its
+// messages reach MainWndProc; there is no dialog procedure. "选择区域" hides the dialog, puts the
+// notification icon up and opens the selection window; once an area is dragged out, StartRecording
+// asks for the output file and hands a capture request to the capture thread (rec). A left press on
+// the notification icon stops the recording and shows its size and length in the dialog.
 #include <windows.h>
+#include <commdlg.h>
+#include <shellapi.h>
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return 0; }
+#include <new>
+
+#include "Func.h"
+#include "Tavrel.h"
+#include "Texts.h"
+#include "rec.h"
+
+// ---- Identifiers ------------------------------------------------------------------------------------
+
+enum : int {
+  IdTitle = 3001,     // edit: the title of the next movie
+  IdSize = 3002,      // read-only edit: size of the last recording
+  IdTime = 3003,      // read-only edit: length of the last recording
+  IdSelect = 3004,    // button "选择区域"
+  IdExit = 3005,      // button "退出"
+};
+
+const UINT TrayMessage = WM_USER + 5;  // the notification icon's callback message
+const DWORD ExitNoMemory = 203;        // the exit code of a heap allocation that fails
+// The save dialog's record as the system has known it since Windows 2000, and the first version of
+// the notification icon record, whose 64-byte tip every system accepts.
+const DWORD SaveDialogRecordSize = 88;
+const DWORD NotifyIconRecordSize = 88;
+static_assert(sizeof(OPENFILENAMEA) >= SaveDialogRecordSize, "OPENFILENAMEA holds the full record");
+
+// ---- State of the user-interface thread ------------------------------------------------------------
+
+HINSTANCE Instance;
+HWND MainDialog;
+bool Recording;
+static NOTIFYICONDATAA TrayIcon;  // filled once at WM_CREATE, used unchanged for every add and delete
+static bool Naming;               // the save dialog is open: a second one must not follow
+
+// ---- Recording control -------------------------------------------------------------------------
+
+// Back from a selection that recorded nothing: no selection window, no icon, the dialog shown with
+// its fields as they were.
+static void ReturnToDialog() {
+  CloseSelectionWindow();
+  Shell_NotifyIconA(NIM_DELETE, &TrayIcon);
+  ShowWindow(MainDialog, SW_RESTORE);
+  SetForegroundWindow(MainDialog);
+}
+
+// True when the user chose a file; its path is then in path.
+static bool AskOutputPath(char* path) {
+  OPENFILENAMEA dialog = {};
+  dialog.lStructSize = SaveDialogRecordSize;
+  dialog.hwndOwner = MainDialog;
+  dialog.lpstrFilter = TEXT_EXE_FILTER "\0*.exe\0";  // the literal's own NUL ends the list
+  dialog.lpstrFile = path;
+  dialog.nMaxFile = MAX_PATH;
+  // No default extension: a name typed without ".exe" is written exactly as typed.
+  dialog.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY;
+  return GetSaveFileNameA(&dialog) != 0;
+}
+
+void StartRecording(const Rect* area) {
+  // The save dialog runs a nested message loop; the selection window must not start a second one.
+  if (Naming || Recording) return;
+  Rect chosen = *area;
+  CaptureRequest* request = new (std::nothrow) CaptureRequest();
+  if (!request) ExitProcess(ExitNoMemory);
+  lstrcpyA(request->OutputPath, "new demo.exe");
+
+  Naming = true;
+  bool chosenFile = AskOutputPath(request->OutputPath);
+  Naming = false;
+  if (!chosenFile) {
+    delete request;
+    ReturnToDialog();
+    return;
+  }
+  GetDlgItemTextA(MainDialog, IdTitle, request->Title, TitleSize);
+  request->Area = chosen;
+  // StartCapture waits for a previous recording still writing its end, then clears the stop
+  // request and the frame counter; it owns the request from here, also when it fails.
+  if (!StartCapture(request)) {
+    ReturnToDialog();
+    return;
+  }
+  Recording = true;
+}
+
+void StopRecording() {
+  // Both are read before the stop is raised: the capture thread closes the file only after it has
+  // seen the request, so the file is still open here.
+  int32_t size = OutputFileSize();
+  int32_t frames = FrameCounter.load();
+  StopRequest.store(true);
+  CloseSelectionWindow();
+  Recording = false;
+
+  char text[ShortTextSize];
+  if (CaptureFailed.load())
+    SetDlgItemTextA(MainDialog, IdSize, TEXT_RECORDING_FAILED);
+  else {
+    FormatSize(text, size);
+    SetDlgItemTextA(MainDialog, IdSize, text);
+  }
+  FormatElapsed(text, (int32_t)((uint32_t)frames * FramePeriodMs));  // wraps like the 32-bit product
+  SetDlgItemTextA(MainDialog, IdTime, text);
+
+  Shell_NotifyIconA(NIM_DELETE, &TrayIcon);
+  ShowWindow(MainDialog, SW_RESTORE);
+  SetForegroundWindow(MainDialog);
+  SetFocus(GetDlgItem(MainDialog, IdTitle));
+}
+
+// ---- Main dialog -----------------------------------------------------------------------------------
+
+static void OnCreate(HWND window) {
+  TrayIcon.cbSize = NotifyIconRecordSize;
+  TrayIcon.hWnd = window;
+  TrayIcon.uID = 0;
+  TrayIcon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+  TrayIcon.uCallbackMessage = TrayMessage;
+  TrayIcon.hIcon = LoadIconA(Instance, "Mainicon");
+  lstrcpyA(TrayIcon.szTip, TEXT_STOP_RECORDING);
+}
+
+// The dialog stays hidden from here until the recording stops or the save dialog is cancelled, so
+// the program cannot be ended in between.
+static void BeginSelection() {
+  ShowWindow(MainDialog, SW_HIDE);
+  Shell_NotifyIconA(NIM_ADD, &TrayIcon);
+  OpenSelectionWindow();
+}
+
+// Only clicks of the two buttons count. The dialog manager's own commands for Enter (IDOK) and Esc
+// (IDCANCEL) come without a control handle and are dropped, so neither key does anything.
+static void OnCommand(WPARAM wParam, LPARAM lParam) {
+  if (!lParam || HIWORD(wParam) != BN_CLICKED) return;
+  switch (LOWORD(wParam)) {
+    case IdSelect: BeginSelection(); break;
+    case IdExit: DestroyWindow(MainDialog); break;
+  }
+}
+
+// The press stops the recording, not the release; presses while the selection window or the save
+// dialog is up find the recording flag clear.
+static void OnTrayMessage(WPARAM wParam, LPARAM lParam) {
+  if (wParam == 0 && lParam == WM_LBUTTONDOWN && Recording) StopRecording();
+}
+
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE: OnCreate(window); return 0;
+    case WM_DESTROY: PostQuitMessage(0); return 0;
+    case WM_COMMAND: OnCommand(wParam, lParam); return 0;
+    case TrayMessage: OnTrayMessage(wParam, lParam); return 0;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// ---- Entry -------------------------------------------------------------------------------------------
+
+static void RegisterDialogClass() {
+  WNDCLASSEXA wc = {};
+  wc.cbSize = sizeof wc;
+  wc.style = CS_HREDRAW | CS_VREDRAW;
+  wc.lpfnWndProc = MainWndProc;
+  wc.cbWndExtra = DLGWINDOWEXTRA;  // every class of a dialog reserves the dialog manager's words
+  wc.hInstance = Instance;
+  wc.hIcon = LoadIconA(Instance, "Mainicon");
+  wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  wc.hbrBackground = (HBRUSH)(COLOR_BTNFACE + 1);
+  wc.lpszClassName = "DLGCLASS";
+  RegisterClassExA(&wc);
+}
+
+int RecorderMain() {
+  Instance = GetModuleHandleA(nullptr);
+  RegisterDialogClass();
+  MainDialog = CreateDialogParamA(Instance, "MyDialog", nullptr, nullptr, 0);
+  SetFocus(GetDlgItem(MainDialog, IdTitle));
+  ShowWindow(MainDialog, SW_SHOWNORMAL);
+  UpdateWindow(MainDialog);
+
+  MSG msg;
+  while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    if (IsDialogMessageA(MainDialog, &msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  // A recording stopped just before the exit still has its end record and trailer to write.
+  WaitForCapture();
+  ExitProcess((UINT)msg.wParam);
+}
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return RecorderMain(); }

@@ -1,0 +1,221 @@
+// recorder_check MOVIE [checks...]: reads a movie executable the recorder wrote under Wine with the
+// core's reader and checks it against what the test did. Prints one summary line; exit code 1 and
+// one "FAIL:" line per broken check otherwise.
+//
+//   --size W H              the frame is W x H pixels
+//   --title TEXT            the trailer's title is TEXT (bytes as given); --untitled: "无标题"
+//   --min-frames N          at least N frame records
+//   --scene SX SY AX AY     the scene program ran at screen (SX, SY) and the area's top-left is at
+//                           (AX, AY): every frame must be one of the scene's pictures, pixel for
+//                           pixel, and the bar must be seen in at least three positions, in order
+//   --cursor AX AY X1 Y1 X2 Y2
+//                           the pointer rested at screen (X1, Y1), then (X2, Y2), during the
+//                           recording: the cursor records show both, one hotspot apart
+//   --stop SIZE_TEXT TIME_TEXT
+//                           the dialog's size and time texts at the stop: they must be what
+//                           FormatSize and FormatElapsed give for a file size and frame count the
+//                           recording passed through at its last frame
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Codec.h"
+#include "Func.h"
+#include "Movie.h"
+#include "ScenePicture.h"
+
+namespace {
+
+struct Memory {
+  std::vector<uint8_t> Bytes;
+  uint32_t Position = 0;
+};
+
+int32_t MemoryRead(void* context, void* buffer, uint32_t count) {
+  Memory* m = static_cast<Memory*>(context);
+  uint32_t left = m->Position < m->Bytes.size() ? uint32_t(m->Bytes.size() - m->Position) : 0;
+  uint32_t n = count < left ? count : left;
+  if (n) memcpy(buffer, m->Bytes.data() + m->Position, n);
+  m->Position += n;
+  return int32_t(n);
+}
+
+int32_t MemorySeek(void* context, uint32_t offset) {
+  static_cast<Memory*>(context)->Position = offset;
+  return 0;
+}
+
+int Failures = 0;
+
+void Fail(const std::string& what) {
+  printf("FAIL: %s\n", what.c_str());
+  Failures++;
+}
+
+struct Frame {
+  std::vector<uint32_t> Pixels;
+  FrameHeader Record;
+  uint32_t EndOffset;  // file size once this record was written
+};
+
+// Bar position whose picture the frame shows exactly, -1 for none; -2: the bar is out of the area
+// (the checkerboard alone matches several positions).
+int MatchScene(const Frame& frame, int width, int height, int offsetX, int offsetY) {
+  int found = -1;
+  for (int bar = 0; bar < BarPositions; bar++) {
+    bool same = true;
+    for (int y = 0; y < height && same; y++)
+      for (int x = 0; x < width; x++) {
+        int sx = x + offsetX, sy = y + offsetY;
+        uint32_t want = ScenePixel(sx, sy, bar);
+        if (QuantiseRgb332(frame.Pixels[size_t(y) * width + x]) != QuantiseRgb332(want)) {
+          same = false;
+          break;
+        }
+      }
+    if (!same) continue;
+    // The bar outside the area leaves the same picture for every such position.
+    if (bar + BarWidth <= offsetX || bar >= offsetX + width) return -2;
+    if (found >= 0) return -2;
+    found = bar;
+  }
+  return found;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    fprintf(stderr, "usage: recorder_check MOVIE [checks]\n");
+    return 2;
+  }
+  Memory file;
+  {
+    std::ifstream in(argv[1], std::ios::binary);
+    if (!in) {
+      printf("FAIL: cannot read %s\n", argv[1]);
+      return 1;
+    }
+    file.Bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  MovieSource source{&file, MemoryRead, MemorySeek, uint32_t(file.Bytes.size())};
+  MovieReader reader{};
+  if (!OpenMovieReader(&reader, &source)) {
+    printf("FAIL: %s holds no movie (%zu bytes)\n", argv[1], file.Bytes.size());
+    return 1;
+  }
+  std::vector<uint32_t> pixels(reader.PixelCount, 0);
+  std::vector<uint8_t> packed(reader.PackedSize), runList(reader.RunListSize);
+  reader.FramePixels = pixels.data();
+  reader.Packed = packed.data();
+  reader.RunList = runList.data();
+
+  std::vector<Frame> frames;
+  int32_t length;
+  while ((length = ReadNextRecord(&reader)) >= 0) {
+    if (reader.LastStatus != RecordChanged && reader.LastStatus != RecordUnchanged)
+      Fail("frame " + std::to_string(frames.size()) + " does not decode");
+    frames.push_back(Frame{pixels, reader.Record, reader.Position});
+  }
+  if (reader.LastStatus != RecordEnd) Fail("the records do not end with an end record");
+  // The reader stays in front of the end record.
+  if (reader.Position + FrameHeaderSize + TrailerSize != file.Bytes.size())
+    Fail("the trailer does not follow the end record directly");
+  if (reader.Trailer.FrameCount != int32_t(frames.size()))
+    Fail("trailer counts " + std::to_string(reader.Trailer.FrameCount) + " frames, the stream holds " +
+         std::to_string(frames.size()));
+  int width = reader.FrameWidth, height = reader.FrameHeight;
+  std::string title(reader.Trailer.MovieTitle, strnlen(reader.Trailer.MovieTitle, TitleSize));
+  std::string shown;  // GBK bytes escaped, so that the summary stays plain text
+  for (unsigned char c : title) {
+    char escaped[8];
+    snprintf(escaped, sizeof escaped, c < 0x80 ? "%c" : "\\x%02X", c);
+    shown += escaped;
+  }
+  printf("frames=%zu size=%dx%d file=%zu title=%s\n", frames.size(), width, height, file.Bytes.size(),
+         shown.c_str());
+
+  for (int i = 2; i < argc; i++) {
+    std::string option = argv[i];
+    auto arg = [&](int k) { return i + k < argc ? atoi(argv[i + k]) : 0; };
+    if (option == "--size") {
+      if (width != arg(1) || height != arg(2))
+        Fail("frame is " + std::to_string(width) + "x" + std::to_string(height) + ", expected " +
+             argv[i + 1] + "x" + argv[i + 2]);
+      i += 2;
+    } else if (option == "--title" || option == "--untitled") {
+      std::string want = option == "--title" ? argv[++i] : TAVREL_UNTITLED_GBK;
+      if (title != want) Fail("title is '" + title + "', expected '" + want + "'");
+    } else if (option == "--min-frames") {
+      if (int(frames.size()) < arg(1)) Fail("only " + std::to_string(frames.size()) + " frames");
+      i += 1;
+    } else if (option == "--scene") {
+      int offsetX = arg(3) - arg(1), offsetY = arg(4) - arg(2);
+      std::vector<int> bars;
+      for (size_t k = 0; k < frames.size(); k++) {
+        int bar = MatchScene(frames[k], width, height, offsetX, offsetY);
+        if (bar == -1) Fail("frame " + std::to_string(k) + " is not a picture of the scene");
+        if (bar >= 0 && (bars.empty() || bars.back() != bar)) bars.push_back(bar);
+      }
+      std::string seen;
+      for (int bar : bars) seen += " " + std::to_string(bar);
+      printf("bar positions:%s\n", seen.c_str());
+      if (bars.size() < 3) Fail("the bar was seen in fewer than three positions");
+      // The scene moves the bar BarStep pixels per phase, wrapping: consecutive positions seen must be
+      // whole steps apart, so frames cannot be out of order or mixed up.
+      for (size_t k = 1; k < bars.size(); k++) {
+        int step = ((bars[k] - bars[k - 1]) % BarPositions + BarPositions) % BarPositions;
+        bool whole = false;
+        for (int p = 1; p < 40 && !whole; p++) whole = (p * BarStep) % BarPositions == step;
+        if (!whole) Fail("bar jumped from " + std::to_string(bars[k - 1]) + " to " + std::to_string(bars[k]));
+      }
+      i += 4;
+    } else if (option == "--cursor") {
+      int ax = arg(1), ay = arg(2), x1 = arg(3), y1 = arg(4), x2 = arg(5), y2 = arg(6);
+      std::set<std::pair<int, int>> positions;
+      for (const Frame& f : frames) positions.insert({f.Record.CursorX, f.Record.CursorY});
+      // CursorX = pointer x - area left - hotspot x; the hotspot is the same for the whole recording.
+      bool found = false;
+      for (const auto& p : positions) {
+        int hx = x1 - ax - p.first, hy = y1 - ay - p.second;
+        if (hx < 0 || hx > 31 || hy < 0 || hy > 31) continue;
+        if (positions.count({x2 - ax - hx, y2 - ay - hy})) found = true;
+      }
+      if (!found) Fail("no cursor records at both pointer positions");
+      i += 6;
+    } else if (option == "--stop") {
+      std::string sizeText = argv[i + 1], timeText = argv[i + 2];
+      // The dialog reads the size, then the count, while the last frame may still be written: the
+      // size lies between the ends of the last two records, the count is the total or one less.
+      size_t n = frames.size();
+      uint32_t low = n >= 2 ? frames[n - 2].EndOffset : FirstRecordOffset;
+      uint32_t high = n >= 1 ? frames[n - 1].EndOffset : FirstRecordOffset;
+      std::set<std::string> sizes, times;
+      char text[ShortTextSize];
+      for (uint32_t s = low; s <= high; s++) {
+        FormatSize(text, int32_t(s));
+        sizes.insert(text);
+      }
+      for (size_t c = n ? n - 1 : 0; c <= n; c++) {
+        FormatElapsed(text, int32_t(c * FramePeriodMs));
+        times.insert(text);
+      }
+      if (!sizes.count(sizeText)) Fail("size text '" + sizeText + "' fits no size between " +
+                                       std::to_string(low) + " and " + std::to_string(high));
+      if (!times.count(timeText)) Fail("time text '" + timeText + "' fits neither " +
+                                       std::to_string(n ? n - 1 : 0) + " nor " + std::to_string(n) + " frames");
+      i += 2;
+    } else {
+      fprintf(stderr, "unknown check %s\n", option.c_str());
+      return 2;
+    }
+  }
+  return Failures ? 1 : 0;
+}

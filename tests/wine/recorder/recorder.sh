@@ -1,0 +1,141 @@
+# Driving the recorder as a user would, for the tests/wine/recorder*.test.sh scripts and the
+# demonstration. Source it after tests/wine/lib.sh and call wine_start first.
+#
+#   start_recorder          starts Tavrel.exe and waits for its dialog; its pid is in RECORDER_PID
+#   probe                   reads the recorder's state with probe.exe into $WORK/probe.txt and prints it
+#   value KEY               a value of the last probe
+#   wait_probe PATTERN [S]  probes until a line matches the extended regular expression
+#   click_control ID        clicks the centre of a dialog control (rectangle from the last probe)
+#   tray_visible            true while the notification area window shows an icon
+#   wait_tray_gone          waits until the notification area window has gone (fails after 10 s)
+#   tray_click BUTTON       clicks the first notification icon with mouse button 1 or 3
+#   wait_selection          waits for the full-screen selection window
+#   drag X1 Y1 X2 Y2        presses at the first point, moves to the second in steps, releases
+#   activate ID             makes an X window the foreground window, as a click on it does
+#   save_as PATH            answers the save dialog with a Windows path
+#   cancel_save             closes the save dialog with Esc
+#   pixel FILE X Y          RRGGBB of a screenshot's pixel
+: "${WORK:?source tests/wine/lib.sh first}"
+
+PROBE_EXE=$TAVREL_WIN_BUILD/tests/win/probe/probe.exe
+SCENE_EXE=$TAVREL_WIN_BUILD/tests/win/probe/scene.exe
+TAVREL_EXE=$TAVREL_WIN_BUILD/recorder/Tavrel.exe
+RECORDER_CHECK=$TAVREL_NATIVE_BUILD/tests/wine/recorder/recorder_check
+
+xdo() { LC_ALL=C.UTF-8 xdotool "$@"; }
+
+start_recorder() {
+  wine_bg "$TAVREL_EXE"
+  RECORDER_PID=$!
+  wait_window Tavrel 60 >/dev/null
+  wait_probe '^visible=1$' 30
+}
+
+probe() {
+  wine_run "$PROBE_EXE" 2>/dev/null | tr -d '\r' >"$WORK/probe.txt" || true
+  cat "$WORK/probe.txt"
+}
+
+value() { sed -n "s/^$1=//p" "$WORK/probe.txt" | head -n 1; }
+
+wait_probe() {
+  local end=$((SECONDS + ${2:-20}))
+  while [ $SECONDS -lt $end ]; do
+    probe >/dev/null
+    grep -Eq "$1" "$WORK/probe.txt" && return 0
+    sleep 0.2
+  done
+  echo "the recorder never showed '$1'; last probe:" >&2
+  cat "$WORK/probe.txt" >&2
+  return 1
+}
+
+click_control() {
+  local l t r b
+  read -r l t r b <<<"$(value "rect$1")"
+  xdo mousemove $(((l + r) / 2)) $(((t + b) / 2))
+  sleep 0.2
+  xdo click 1
+}
+
+tray_visible() { window_named "Wine System Tray" >/dev/null; }
+
+# The notification area belongs to another process, which hides its window in its own time.
+wait_tray_gone() {
+  local end=$((SECONDS + 10))
+  while tray_visible; do
+    [ $SECONDS -lt $end ] || fail "the notification icon stayed"
+    sleep 0.1
+  done
+}
+
+tray_click() {
+  local id X Y WIDTH HEIGHT SCREEN WINDOW
+  id=$(window_named "Wine System Tray") || fail "no notification area window"
+  eval "$(xdo getwindowgeometry --shell "$id")"
+  xdo mousemove $((X + 10)) $((Y + 10))
+  sleep 0.2
+  xdo click "$1"
+}
+
+# The selection window is the recorder's only window that covers the whole screen.
+selection_up() {
+  local size
+  size=$(xdpyinfo | sed -n 's/.*dimensions: *\([0-9]*x[0-9]*\) pixels.*/\1/p')
+  xwininfo -root -tree 2>/dev/null | grep -q "(\"tavrel.exe\" \"tavrel.exe\") *$size+0+0"
+}
+
+wait_selection() {
+  local end=$((SECONDS + ${1:-20}))
+  while [ $SECONDS -lt $end ]; do
+    selection_up && return 0
+    sleep 0.1
+  done
+  fail "the selection window did not come up"
+}
+
+drag() {
+  local x1=$1 y1=$2 x2=$3 y2=$4 i
+  xdo mousemove "$x1" "$y1"
+  sleep 0.3
+  xdo mousedown 1
+  sleep 0.2
+  for i in 1 2 3 4; do
+    xdo mousemove $((x1 + (x2 - x1) * i / 4)) $((y1 + (y2 - y1) * i / 4))
+    sleep 0.1
+  done
+  sleep 0.2
+  [ "${DRAG_HOLD:-0}" = 1 ] && return 0  # the caller releases (to look at the screen mid-drag)
+  xdo mouseup 1
+}
+
+# Without a window manager, giving an X window the focus does not always make it Wine's foreground
+# window (after a click on the notification icon it does not): a click on the window's bottom-left
+# corner, where the recorder's and the save dialog's backgrounds are, does.
+activate() {
+  local X Y WIDTH HEIGHT SCREEN WINDOW
+  eval "$(xdo getwindowgeometry --shell "$1")"
+  xdo mousemove $((X + 3)) $((Y + HEIGHT - 3))
+  sleep 0.1
+  xdo click 1
+  xdo windowfocus --sync "$1"
+  sleep 0.2
+}
+
+cancel_save() {
+  local id
+  id=$(wait_window "另存为" 30) || fail "no save dialog"
+  activate "$id"
+  xdo key Escape
+}
+
+save_as() {
+  local id
+  id=$(wait_window "另存为" 30) || fail "no save dialog"
+  activate "$id"
+  xdo key ctrl+a
+  xdo type --delay 20 "$1"
+  xdo key Return
+}
+
+pixel() { convert "$1" -format "%[hex:u.p{$2,$3}]" info: | tr 'a-f' 'A-F' | cut -c1-6; }

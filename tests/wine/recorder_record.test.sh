@@ -1,0 +1,137 @@
+#!/usr/bin/env bash
+# Recordings in one run of the recorder under Wine, made as a user makes them: a title typed, an area
+# dragged over an animating scene, a file named in the save dialog, the recording stopped with a left
+# press on the notification icon. First a recording into a file that cannot be written; then a
+# titled one; the next starts right after that one stops, with an empty title, an up-left drag and a
+# file name without extension, and "退出" follows right after its stop. Both movies are then read
+# natively (frame size and place, every frame a picture of the scene, cursor records, title, the
+# dialog's size and time texts at the stop) and the first one is played.
+source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/recorder/recorder.sh"
+wine_start
+
+windows_path() { echo "Z:${1//\//\\}"; }
+file_size() { stat -c %s "$1" 2>/dev/null || echo 0; }
+
+# Waits until the file is long enough for n frame records (header 20546 bytes, 13 per record at
+# least): the recording has really begun, however slowly the machine started it.
+wait_frames() {
+  local end=$((SECONDS + 60))
+  while [ $SECONDS -lt $end ]; do
+    [ "$(file_size "$1")" -ge $((20546 + 13 * $2)) ] && return 0
+    sleep 0.1
+  done
+  fail "$1 did not reach $2 frames"
+}
+
+# Stops the recording from the notification icon and keeps the dialog's size and time texts.
+stop_recording() {
+  tray_click 1
+  wait_probe '^visible=1$' 20
+  STOP_SIZE=$(value text3002)
+  STOP_TIME=$(value text3003)
+  echo "stopped: '$STOP_SIZE' '$STOP_TIME'"
+  [ "$(value focus)" = 3001 ] || fail "focus is on $(value focus) after the stop, not the title field"
+  wait_tray_gone
+  grep -q '^window=' "$WORK/probe.txt" && fail "windows left after the stop: $(grep '^window=' "$WORK/probe.txt")"
+  return 0
+}
+
+wine_bg "$SCENE_EXE" 60 60
+wait_window scene 60 >/dev/null
+start_recorder
+
+# ---- A recording into a file that cannot be written says so instead of a size ----------------------
+# An immutable file cannot be replaced even by root; where the file system has no such attribute, this
+# part is left out.
+locked=$WORK/locked.exe
+echo old >"$locked"
+if chattr +i "$locked" 2>/dev/null; then
+  trap 'chattr -i "$locked" 2>/dev/null || true; wine_cleanup' EXIT
+  click_control 3004
+  wait_selection
+  drag 100 100 300 200
+  save_as "$(windows_path "$locked")"
+  # The save dialog asks before replacing an existing file, in a box of its own: yes.
+  end=$((SECONDS + 20))
+  until probe >/dev/null && [ "$(grep -c '^window=' "$WORK/probe.txt")" -ge 3 ]; do
+    [ $SECONDS -lt $end ] || fail "no question before replacing the file: $(grep window= "$WORK/probe.txt")"
+    sleep 0.2
+  done
+  xdo key y
+  end=$((SECONDS + 20))
+  while probe >/dev/null && grep -q '另存为' "$WORK/probe.txt"; do
+    [ $SECONDS -lt $end ] || fail "the save dialog stayed open"
+    sleep 0.2
+  done
+  sleep 1
+  stop_recording
+  [ "$STOP_SIZE" = "录像失败" ] || fail "a recording that could not write its file shows '$STOP_SIZE'"
+  [ "$(cat "$locked")" = old ] || fail "the locked file changed"
+else
+  echo "no immutable files here: the failed recording is not tried"
+fi
+
+# ---- First recording: titled, dragged down-right, cursor moved ---------------------------------------
+activate "$(window_named Tavrel)"
+xdo type --delay 30 "Demo one"
+wait_probe '^text3001=Demo one$' 10
+click_control 3004
+wait_selection
+drag 100 100 300 200
+save_as "$(windows_path "$WORK/one.exe")"
+wait_frames "$WORK/one.exe" 1
+xdo mousemove 150 130
+sleep 0.8
+xdo mousemove 250 180
+sleep 0.8
+# A right click on the icon does not stop the recording.
+tray_click 3
+sleep 0.5
+probe >/dev/null
+[ "$(value visible)" = 0 ] || fail "a right click on the icon stopped the recording"
+stop_recording
+ONE_SIZE=$STOP_SIZE ONE_TIME=$STOP_TIME
+[ "$(value text3001)" = "Demo one" ] || fail "the title field lost its text"
+
+# ---- Second recording straight away: empty title, dragged up-left, exit right after the stop -------
+activate "$(window_named Tavrel)"
+click_control 3001
+xdo key End shift+Home BackSpace
+wait_probe '^text3001=$' 10
+click_control 3004
+wait_selection
+drag 300 200 100 100
+# A name typed without ".exe" is used as typed.
+save_as "$(windows_path "$WORK/two")"
+wait_frames "$WORK/two" 1
+sleep 1.2
+stop_recording
+TWO_SIZE=$STOP_SIZE TWO_TIME=$STOP_TIME
+click_control 3005
+code=0
+wait "$RECORDER_PID" || code=$?
+[ $code = 0 ] || fail "the recorder ended with exit code $code"
+
+# ---- The movies ------------------------------------------------------------------------------------
+cmp -n 20480 "$WORK/one.exe" "$TAVREL_WIN_BUILD/player/Player.exe" || fail "one.exe does not start with the player"
+"$RECORDER_CHECK" "$WORK/one.exe" --size 198 98 --title "Demo one" --min-frames 8 \
+  --scene 60 60 101 101 --cursor 101 101 150 130 250 180 --stop "$ONE_SIZE" "$ONE_TIME" ||
+  fail "one.exe"
+# The exit came right after the stop: the movie must still be complete.
+[ -e "$WORK/two.exe" ] && fail "the save dialog added an extension"
+"$RECORDER_CHECK" "$WORK/two" --size 198 98 --untitled --min-frames 4 \
+  --scene 60 60 101 101 --stop "$TWO_SIZE" "$TWO_TIME" || fail "two"
+
+# ---- The first movie plays, captioned with its title ------------------------------------------------
+wine_bg "$WORK/one.exe"
+end=$((SECONDS + 30))
+caption=
+while [ $SECONDS -lt $end ] && [ -z "$caption" ]; do
+  for id in $(xdo search --onlyvisible --classname one.exe 2>/dev/null); do
+    caption=$(xdo getwindowname "$id")
+  done
+  sleep 0.2
+done
+case "$caption" in "Demo one"*) ;; *) fail "the movie's window is captioned '$caption'" ;; esac
+echo "PASS"
