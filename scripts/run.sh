@@ -1,8 +1,24 @@
 #!/usr/bin/env bash
-# The main job: builds the programs and says where they are.
+# The main job: sets up and builds, then runs the recorder.
+#   With a display (DISPLAY set and reachable): starts Tavrel.exe under Wine in the Chinese locale on it.
+#   Without one: runs the scripted demonstration on a virtual display (scripts/demo.sh), which records
+#   a moving scene through the real interface, plays the movie it made, and leaves the movie and
+#   screenshots in build/demo.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/build.sh"
+recorder="$root/build/win/recorder/Tavrel.exe"
 echo
-echo "Recorder: $root/build/win/recorder/Tavrel.exe"
+echo "Recorder: $recorder (copy it to any Windows PC and run it)"
 echo "Player:   $root/build/win/player/Player.exe"
+echo
+
+if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+  export WINEPREFIX=${WINEPREFIX:-$root/build/run-prefix}
+  echo "Starting the recorder on $DISPLAY (Wine prefix $WINEPREFIX)..."
+  LC_ALL=zh_CN.UTF-8 LANG=zh_CN.UTF-8 WINEDEBUG=-all wine "$recorder"
+else
+  echo "No display: running the scripted demonstration on a virtual display."
+  bash "$root/scripts/demo.sh" "$root/build/demo"
+  echo "Movie and screenshots: $root/build/demo"
+fi
