@@ -9,9 +9,9 @@
 // A failed set-up (no tick event, timer or capture bitmap), file creation or write marks the
 // recording as failed (CaptureFailed): nothing more is captured or written, but the thread still
 // waits for the stop request like a working recording, so the dialog's stop works the same way (with
-// no clock, it polls the request). At the stop the broken file is deleted rather than finished: an
-// end record and trailer behind a cut-off stream would make it look like a whole movie, and on a full
-// disk the partial file would only keep the disk full.
+// no clock, it polls the request). At the stop a broken file is closed as it is, without end record
+// and trailer: finishing it would make a cut-off stream look like a whole movie, while every frame
+// record written before the failure stays recoverable with `tavrel-movie repair`.
 #include "rec.h"
 
 #include <mmsystem.h>
@@ -125,7 +125,6 @@ struct Recording {
   uint32_t* Pixels;        // the DIB section's memory: BitBlt lands here and the encoder reads here
   MovieWriter Writer;
   char OutputPath[MAX_PATH];
-  bool FileCreated;
 };
 
 static void MarkFailed(Recording* rec) {
@@ -161,8 +160,7 @@ static void CreateOutput(Recording* rec) {
   // being written.
   OutputFile = CreateFileA(rec->OutputPath, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  rec->FileCreated = OutputFile != INVALID_HANDLE_VALUE;
-  if (!rec->FileCreated || !stub || !WriteMovieStart(&rec->Writer, stub, stubLength, &rec->Header))
+  if (OutputFile == INVALID_HANDLE_VALUE || !stub || !WriteMovieStart(&rec->Writer, stub, stubLength, &rec->Header))
     MarkFailed(rec);
   if (loaded) FreeResource(loaded);
 }
@@ -257,8 +255,6 @@ static void FinishOutput(Recording* rec) {
   HANDLE file = OutputFile;
   OutputFile = INVALID_HANDLE_VALUE;  // from here OutputFileSize reports no file
   if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-  // A movie cut off by a failed write must not be left looking like a recording.
-  if (rec->Writer.Failed && rec->FileCreated) DeleteFileA(rec->OutputPath);
 }
 
 static void TearDown(Recording* rec) {

@@ -24,7 +24,7 @@ extern std::atomic<bool> StopRequest;       // dialog: true to end the recording
 extern std::atomic<int32_t> FrameCounter;   // capture thread: frame records written
 extern std::atomic<bool> CaptureFailed;     // capture thread: the output file could not be created
                                             // or a write failed; nothing more is captured, and at
-                                            // the stop the cut-off file is deleted, not finished
+                                            // the stop the cut-off file is closed unfinished
 extern HANDLE OutputFile;
 
 DWORD WINAPI CaptureThread(LPVOID request);
