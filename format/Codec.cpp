@@ -3,6 +3,18 @@
 #include "LZO.h"
 #include "UTypes.h"
 
+#if defined(__i386__) || defined(__x86_64__)
+#include <emmintrin.h>
+#endif
+
+// 32-bit Windows calls window procedures with the stack aligned to 4 bytes only, while the compiler
+// spills vectors to 16-byte aligned slots: the vector code realigns on entry.
+#if defined(__i386__)
+#define REALIGN_STACK __attribute__((force_align_arg_pointer))
+#else
+#define REALIGN_STACK
+#endif
+
 namespace {
 
 // Unchanged pixels a run may carry: a gap of 32 or more closes the run.
@@ -14,17 +26,44 @@ inline uint32_t LoadU32(const uint8_t* p) {
   return v;
 }
 
-inline void StoreU32(uint8_t* p, uint32_t v) { __builtin_memcpy(p, &v, 4); }
-
-// Appends the run start..last (inclusive) with its codes read from the updated shadow.
-inline uint32_t CloseRun(uint8_t* runList, uint32_t fill, const uint8_t* shadow, uint32_t start,
-                         uint32_t last) {
-  uint32_t length = last - start + 1;
-  StoreU32(runList + fill, start);
-  StoreU32(runList + fill + 4, length);
-  __builtin_memcpy(runList + fill + RunHeaderSize, shadow + start, length);
-  return fill + RunHeaderSize + length;
+// Writes the colours of count codes to out. Runs of text and window edges are long, so 16 codes are
+// expanded at once: each channel byte is made for all 16 with byte-wise masks (green and blue come
+// from the code shifted up within 16-bit lanes, the mask dropping what crossed a byte), code 255
+// sets all three channels, and the bytes are interleaved into pixels. A run of 16 or more ends with
+// one more group of 16 that overlaps the previous one, so no code is left for a slower loop; shorter
+// runs (single pixels of a sparse change) are done one code at a time. SSE2 only: the player runs
+// on every x86 that runs Windows and stays small without a processor check.
+#if defined(__i386__) || defined(__x86_64__)
+__attribute__((target("sse2"))) inline void Expand16(const uint8_t* codes, uint32_t* out) {
+  const __m128i top3 = _mm_set1_epi8((char)0xE0);
+  const __m128i zero = _mm_setzero_si128();
+  __m128i c = _mm_loadu_si128((const __m128i*)codes);
+  __m128i white = _mm_cmpeq_epi8(c, _mm_set1_epi8((char)0xFF));
+  __m128i red = _mm_or_si128(_mm_and_si128(c, top3), white);
+  __m128i green = _mm_or_si128(_mm_and_si128(_mm_slli_epi16(c, 3), top3), white);
+  __m128i blue = _mm_or_si128(_mm_and_si128(_mm_slli_epi16(c, 6), _mm_set1_epi8((char)0xC0)), white);
+  __m128i blueGreen0 = _mm_unpacklo_epi8(blue, green), blueGreen1 = _mm_unpackhi_epi8(blue, green);
+  __m128i red0 = _mm_unpacklo_epi8(red, zero), red1 = _mm_unpackhi_epi8(red, zero);
+  __m128i* to = (__m128i*)out;
+  _mm_storeu_si128(to, _mm_unpacklo_epi16(blueGreen0, red0));
+  _mm_storeu_si128(to + 1, _mm_unpackhi_epi16(blueGreen0, red0));
+  _mm_storeu_si128(to + 2, _mm_unpacklo_epi16(blueGreen1, red1));
+  _mm_storeu_si128(to + 3, _mm_unpackhi_epi16(blueGreen1, red1));
 }
+
+__attribute__((target("sse2"))) REALIGN_STACK void ExpandCodes(const uint8_t* codes, uint32_t count, uint32_t* out) {
+  if (count >= 16) {
+    for (uint32_t k = 0; k < count - 16; k += 16) Expand16(codes + k, out + k);
+    Expand16(codes + count - 16, out + count - 16);
+    return;
+  }
+  for (uint32_t k = 0; k < count; k++) out[k] = DecodeRgb332(codes[k]);
+}
+#else
+void ExpandCodes(const uint8_t* codes, uint32_t count, uint32_t* out) {
+  for (uint32_t k = 0; k < count; k++) out[k] = DecodeRgb332(codes[k]);
+}
+#endif
 
 }  // namespace
 
@@ -33,43 +72,6 @@ uint32_t RunListBufferSize(uint32_t n) { return n + 4096; }
 uint32_t PackedBufferSize(uint32_t n) {
   uint32_t worst = LzoWorstCase(n + RunHeaderSize);
   return worst > n + 4096 ? worst : n + 4096;
-}
-
-uint32_t BuildRunList(const uint32_t* pixels, uint8_t* shadow, uint32_t n, uint8_t* runList) {
-  // Screens hold long stretches of one colour: the last conversion is cached, so such a stretch
-  // costs one comparison per pixel. Pixel 0 quantises to code 0, a valid starting cache.
-  uint32_t cachedPixel = 0;
-  uint8_t cachedCode = 0;
-  uint32_t fill = 0;
-  bool open = false;
-  uint32_t start = 0, last = 0;
-  for (uint32_t i = 0; i < n; i++) {
-    uint32_t p = pixels[i];
-    if (p != cachedPixel) {
-      cachedPixel = p;
-      cachedCode = QuantiseRgb332(p);
-    }
-    if (cachedCode == shadow[i]) continue;
-    shadow[i] = cachedCode;
-    if (open && i - last > MaxGapInRun + 1) {
-      fill = CloseRun(runList, fill, shadow, start, last);
-      open = false;
-    }
-    if (!open) {
-      open = true;
-      start = i;
-    }
-    last = i;
-  }
-  if (open) fill = CloseRun(runList, fill, shadow, start, last);
-  return fill;
-}
-
-int32_t EncodeFrame(const uint32_t* pixels, uint8_t* shadow, uint32_t n, uint8_t* runList,
-                    uint8_t* packed, void* lzoWork) {
-  uint32_t length = BuildRunList(pixels, shadow, n, runList);
-  if (length == 0) return 0;
-  return PackRunList(runList, length, packed, lzoWork);
 }
 
 bool RunListFitsFrame(const uint8_t* runList, uint32_t length, uint32_t n) {
@@ -104,21 +106,11 @@ bool RunListFollowsRules(const uint8_t* runList, uint32_t length, uint32_t n) {
 
 bool ApplyRunList(const uint8_t* runList, uint32_t length, uint32_t* frame, uint32_t n) {
   if (!RunListFitsFrame(runList, length, n)) return false;
-  uint8_t cachedCode = 0;
-  uint32_t cachedColour = 0;
   uint32_t q = 0;
   while (q < length) {
     uint32_t start = LoadU32(runList + q);
     uint32_t count = LoadU32(runList + q + 4);
-    const uint8_t* codes = runList + q + RunHeaderSize;
-    uint32_t* out = frame + start;
-    for (uint32_t k = 0; k < count; k++) {
-      if (codes[k] != cachedCode) {
-        cachedCode = codes[k];
-        cachedColour = DecodeRgb332(cachedCode);
-      }
-      out[k] = cachedColour;
-    }
+    ExpandCodes(runList + q + RunHeaderSize, count, frame + start);
     q += RunHeaderSize + count;
   }
   return true;

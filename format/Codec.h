@@ -29,8 +29,9 @@ inline uint32_t DecodeRgb332(uint8_t c) { return c == 255 ? 0x00FFFFFFu : Expand
 uint32_t RunListBufferSize(uint32_t n);  // n + 4096 (a run list needs at most n + 8)
 uint32_t PackedBufferSize(uint32_t n);   // n + 4096, or LZO1X-1's worst case for n + 8 bytes if larger
 
-// Compares the n pixels with the shadow frame, updates the shadow and writes the run list.
-// Returns the run list's length in bytes (0 when no code changed).
+// Compares the n pixels with the shadow frame, updates the shadow and writes the run list into
+// runList (RunListBufferSize(n) bytes: the encoder stores whole vectors, so bytes past the list's
+// end may change). Returns the run list's length in bytes (0 when no code changed).
 uint32_t BuildRunList(const uint32_t* pixels, uint8_t* shadow, uint32_t n, uint8_t* runList);
 
 // BuildRunList, then LZO1X-1 packing of a non-empty run list into packed (PackedBufferSize(n) bytes)

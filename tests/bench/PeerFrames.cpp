@@ -1,0 +1,74 @@
+// One 50-frame screen sequence for the comparison with other codecs (tests/bench/peers.sh):
+//   peer_frames SEQUENCE OUT.raw
+// makes the frames (1920 x 1080, in the colours the player shows, so every codec sees the same 256
+// colours), writes them to OUT.raw as 32-bit pixels 0x00RRGGBB (ffmpeg's bgr0), encodes them with
+// our encoder and prints "SEQUENCE FRAMES STREAM_BYTES ENCODE_MS": the movie stream's size (header,
+// frame records, end record, trailer; the 20480-byte player in front of it is left out) and the
+// encoder's total time over the sequence, each frame read from memory as a capture would be.
+#include <stdio.h>
+#include <string.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "Codec.h"
+#include "LZO.h"
+#include "Scenes.h"
+#include "UTypes.h"
+
+namespace {
+
+const uint32_t Width = 1920, Height = 1080, Frames = 50;
+
+bool MakeFrame(const std::string& sequence, uint32_t t, Picture& out) {
+  if (sequence == "idle") {
+    // Nothing happens but the text caret blinking about twice a second.
+    DrawTextWindow(out, Width, Height, 0, 30);
+    if (t / 3 % 2 == 0)
+      for (uint32_t y = Height / 2 - 8; y < Height / 2 + 8; y++) out[y * Width + 60 + 30 * 9] = 0;
+  } else if (sequence == "typing") {
+    DrawTextWindow(out, Width, Height, 0, 30 + t);  // one character per frame: 60 words a minute
+  } else if (sequence == "scrolling") {
+    DrawTextWindow(out, Width, Height, 20 * t, 0);
+  } else if (sequence == "motion") {
+    DrawMotion(out, Width, Height, t);
+  } else {
+    return false;
+  }
+  ToRgb332Colours(out);
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    fprintf(stderr, "usage: peer_frames idle|typing|scrolling|motion OUT.raw\n");
+    return 2;
+  }
+  std::string sequence = argv[1];
+  std::vector<Picture> frames(Frames);
+  for (uint32_t t = 0; t < Frames; t++)
+    if (!MakeFrame(sequence, t, frames[t])) {
+      fprintf(stderr, "unknown sequence %s\n", argv[1]);
+      return 2;
+    }
+  FILE* out = fopen(argv[2], "wb");
+  if (!out) return 1;
+  for (const Picture& frame : frames) fwrite(frame.data(), 4, frame.size(), out);
+  if (fclose(out) != 0) return 1;
+
+  uint32_t n = Width * Height;
+  std::vector<uint8_t> shadow(n, 0), list(RunListBufferSize(n)), packed(PackedBufferSize(n)), work(LzoWorkSize);
+  uint64_t bytes = MovieHeaderSize + FrameHeaderSize + TrailerSize;
+  double seconds = 0;
+  for (const Picture& frame : frames) {
+    auto t0 = std::chrono::steady_clock::now();
+    int32_t payload = EncodeFrame(frame.data(), shadow.data(), n, list.data(), packed.data(), work.data());
+    seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    bytes += FrameHeaderSize + (uint32_t)payload;
+  }
+  printf("%s %u %llu %.3f\n", sequence.c_str(), Frames, (unsigned long long)bytes, seconds * 1000);
+  return 0;
+}
