@@ -3,23 +3,23 @@
 # MSYS2's mingw-w64-i686-lzo2. Without it, Debian's lzo2 source package is fetched with apt-get source
 # into the build tree and compiled with the cross compiler once.
 set(LZO_ROOT "" CACHE PATH "Installed LZO for the target (include/ and lib/liblzo2.a)")
-if(NOT LZO_ROOT)
-  set(lzo_prefix ${CMAKE_BINARY_DIR}/lzo)
-  if(NOT EXISTS ${lzo_prefix}/lib/liblzo2.a)
+set(lzo_root ${LZO_ROOT})
+if(NOT lzo_root)
+  set(lzo_root ${CMAKE_BINARY_DIR}/lzo)
+  if(NOT EXISTS ${lzo_root}/lib/liblzo2.a)
     message(STATUS "Building LZO for ${CMAKE_SYSTEM_PROCESSOR} from Debian's lzo2 source package")
     execute_process(
-      COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/build-lzo-mingw.sh ${CMAKE_BINARY_DIR}/lzo-src ${lzo_prefix}
+      COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/build-lzo-mingw.sh ${CMAKE_BINARY_DIR}/lzo-src ${lzo_root}
       RESULT_VARIABLE lzo_result)
     if(lzo_result)
       message(FATAL_ERROR "Could not build LZO for Windows; set LZO_ROOT to an installed mingw LZO")
     endif()
   endif()
-  set(LZO_ROOT ${lzo_prefix} CACHE PATH "Installed LZO for the target" FORCE)
 endif()
-if(NOT EXISTS ${LZO_ROOT}/lib/liblzo2.a OR NOT EXISTS ${LZO_ROOT}/include/lzo/lzo1x.h)
-  message(FATAL_ERROR "LZO_ROOT=${LZO_ROOT} holds no include/lzo/lzo1x.h and lib/liblzo2.a")
+if(NOT EXISTS ${lzo_root}/lib/liblzo2.a OR NOT EXISTS ${lzo_root}/include/lzo/lzo1x.h)
+  message(FATAL_ERROR "LZO_ROOT=${lzo_root} holds no include/lzo/lzo1x.h and lib/liblzo2.a")
 endif()
 add_library(lzo2 STATIC IMPORTED)
 set_target_properties(lzo2 PROPERTIES
-  IMPORTED_LOCATION ${LZO_ROOT}/lib/liblzo2.a
-  INTERFACE_INCLUDE_DIRECTORIES ${LZO_ROOT}/include)
+  IMPORTED_LOCATION ${lzo_root}/lib/liblzo2.a
+  INTERFACE_INCLUDE_DIRECTORIES ${lzo_root}/include)

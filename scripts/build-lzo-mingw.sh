@@ -12,7 +12,7 @@ rm -rf tree && mkdir tree
 tar -xzf lzo2_*.orig.tar.gz -C tree --strip-components=1
 cd tree
 ./configure --host=i686-w64-mingw32 --disable-shared --prefix="$prefix" \
-  CFLAGS="-O2 -ffunction-sections -fdata-sections" >/dev/null
+  CFLAGS="-O2 -ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables" >/dev/null
 make -j"$(nproc)" >/dev/null
 make install >/dev/null
 echo "LZO for Windows installed in $prefix"

@@ -1,0 +1,66 @@
+// Writing the movie stream. Kept apart from the reader so that the player, which only reads, links
+// neither the encoder nor the LZO packer.
+#include "Movie.h"
+
+#include "Codec.h"
+
+void BuildMovieHeader(MovieHeader* header, const BitmapInfo32* screenFormat, int32_t width,
+                      int32_t height) {
+  // The image size is the row length at 32 bits per pixel times the height, whatever bit count the
+  // screen reported: frames are always captured and played as 32-bit pixels.
+  uint32_t imageSize = (uint32_t)width * 4u * (uint32_t)height;
+  __builtin_memset(&header->File, 0, sizeof header->File);
+  header->File.bfType = BitmapType;
+  header->File.bfOffBits = MovieHeaderSize;
+  header->File.bfSize = MovieHeaderSize + imageSize;
+  header->Info = *screenFormat;
+  header->Info.Header.biWidth = width;
+  header->Info.Header.biHeight = -height;
+  header->Info.Header.biSizeImage = imageSize;
+}
+
+void BuildMovieTrailer(MovieTrailer* trailer, const char* title) {
+  __builtin_memset(trailer, 0, sizeof *trailer);
+  const char* text = title[0] ? title : TAVREL_UNTITLED_GBK;
+  for (uint32_t i = 0; i < TitleSize - 1 && text[i]; i++) trailer->MovieTitle[i] = text[i];
+}
+
+namespace {
+
+bool WriteAll(MovieWriter* writer, const void* data, uint32_t count) {
+  if (writer->Failed) return false;
+  if (writer->Sink.Write(writer->Sink.Context, data, count) != (int32_t)count) writer->Failed = true;
+  return !writer->Failed;
+}
+
+}  // namespace
+
+bool WriteMovieStart(MovieWriter* writer, const void* stub, uint32_t stubLength,
+                     const MovieHeader* header) {
+  WriteAll(writer, stub, stubLength);
+  WriteAll(writer, &header->File, FileHeaderSize);
+  return WriteAll(writer, &header->Info, BitmapInfoSize);
+}
+
+bool WriteMovieFrame(MovieWriter* writer, const uint32_t* pixels, uint8_t button, int32_t cursorX,
+                     int32_t cursorY) {
+  if (writer->Failed) return false;
+  FrameHeader* record = &writer->Record;
+  record->Button = button;
+  record->CursorX = cursorX;
+  record->CursorY = cursorY;
+  record->PayloadLength = EncodeFrame(pixels, writer->Shadow, writer->PixelCount, writer->RunList,
+                                      writer->Packed, writer->LzoWork);
+  WriteAll(writer, record, FrameHeaderSize);
+  if (record->PayloadLength > 0) WriteAll(writer, writer->Packed, (uint32_t)record->PayloadLength);
+  if (!writer->Failed) writer->FrameCount++;
+  return !writer->Failed;
+}
+
+bool WriteMovieEnd(MovieWriter* writer) {
+  FrameHeader end = writer->Record;
+  end.PayloadLength = EndRecordLength;
+  writer->Trailer.FrameCount = writer->FrameCount;
+  WriteAll(writer, &end, FrameHeaderSize);
+  return WriteAll(writer, &writer->Trailer, TrailerSize);
+}
