@@ -149,14 +149,7 @@ struct RawMovie {
   std::vector<uint32_t> Offsets;
 
   RawMovie(int32_t width, int32_t height) : Width(width), Height(height), Bytes(FakeStub()) {
-    BitmapInfo32 screen{};
-    screen.Header.biSize = 40;
-    screen.Header.biPlanes = 1;
-    screen.Header.biBitCount = 32;
-    screen.Header.biCompression = 3;
-    screen.Masks[0] = 0xFF0000;
-    screen.Masks[1] = 0xFF00;
-    screen.Masks[2] = 0xFF;
+    BitmapInfo32 screen = ScreenFormat32();
     MovieHeader header;
     BuildMovieHeader(&header, &screen, width, height);
     Append(&header, sizeof header);

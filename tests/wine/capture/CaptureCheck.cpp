@@ -24,6 +24,7 @@
 #include "Codec.h"
 #include "Movie.h"
 #include "Pictures.h"
+#include "TestSupport.h"
 
 namespace {
 
@@ -56,17 +57,6 @@ void Problem(const char* format, ...) {
   Problems++;
 }
 
-std::vector<uint8_t> ReadFile(const char* path) {
-  std::vector<uint8_t> bytes;
-  FILE* f = fopen(path, "rb");
-  if (!f) return bytes;
-  uint8_t buffer[65536];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
-  fclose(f);
-  return bytes;
-}
-
 bool ReadExpectation(const char* path, Expectation* e) {
   FILE* f = fopen(path, "r");
   if (!f) return false;
@@ -96,25 +86,6 @@ bool ReadExpectation(const char* path, Expectation* e) {
   }
   fclose(f);
   return e->Width > 0;
-}
-
-struct Memory {
-  const std::vector<uint8_t>* Bytes;
-  uint32_t Position;
-};
-
-int32_t MemoryRead(void* context, void* buffer, uint32_t count) {
-  Memory* m = (Memory*)context;
-  uint32_t left = m->Position < m->Bytes->size() ? (uint32_t)m->Bytes->size() - m->Position : 0;
-  if (count > left) count = left;
-  memcpy(buffer, m->Bytes->data() + m->Position, count);
-  m->Position += count;
-  return (int32_t)count;
-}
-
-int32_t MemorySeek(void* context, uint32_t offset) {
-  ((Memory*)context)->Position = offset;
-  return (int32_t)offset;
 }
 
 void CheckHeader(const std::vector<uint8_t>& movie, const Expectation& e) {
@@ -180,18 +151,15 @@ Match Compare(const Phase& p, const Expectation& e, const std::vector<uint8_t>& 
 }
 
 void CheckRecords(const std::vector<uint8_t>& movie, const Expectation& e) {
-  Memory memory = {&movie, 0};
-  MovieSource source = {&memory, MemoryRead, MemorySeek, (uint32_t)movie.size()};
-  MovieReader reader;
-  if (!OpenMovieReader(&reader, &source)) {
+  MemoryFile file;
+  file.Bytes = movie;
+  TestReader test;
+  if (!test.Open(&file)) {
     Problem("the format reader does not take the movie");
     return;
   }
-  std::vector<uint32_t> frame(reader.PixelCount);
-  std::vector<uint8_t> packed(reader.PackedSize), runList(reader.RunListSize);
-  reader.FramePixels = frame.data();
-  reader.Packed = packed.data();
-  reader.RunList = runList.data();
+  MovieReader& reader = test.Reader;
+  const std::vector<uint32_t>& frame = test.Frame;
 
   std::vector<uint8_t> codes(reader.PixelCount, 0), previous(reader.PixelCount, 0);
   std::vector<bool> seen(e.Phases.size(), false);
@@ -268,7 +236,7 @@ int main(int argc, char** argv) {
     fprintf(stderr, "usage: capture_check PLAYER.exe MOVIE.exe EXPECT.txt\n");
     return 2;
   }
-  std::vector<uint8_t> player = ReadFile(argv[1]), movie = ReadFile(argv[2]);
+  std::vector<uint8_t> player = ReadWholeFile(argv[1]), movie = ReadWholeFile(argv[2]);
   Expectation e;
   fprintf(stderr, "%s:\n", argv[2]);
   if (!ReadExpectation(argv[3], &e)) Problem("no expectations in %s", argv[3]);

@@ -30,7 +30,6 @@
 #include <string.h>
 
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,18 +37,20 @@
 #include "Codec.h"
 #include "LZO.h"
 #include "Movie.h"
+#include "TestSupport.h"
 
 namespace {
 
 // ---- Files ---------------------------------------------------------------------------------------
 
 std::vector<uint8_t> ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  bool opened;
+  std::vector<uint8_t> bytes = ReadWholeFile(path, &opened);
+  if (!opened) {
     fprintf(stderr, "cannot read %s\n", path.c_str());
     exit(2);
   }
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return bytes;
 }
 
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
@@ -61,85 +62,7 @@ void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   }
 }
 
-struct Memory {
-  std::vector<uint8_t> Bytes;
-  uint32_t Position = 0;
-};
-
-int32_t MemoryWrite(void* context, const void* data, uint32_t count) {
-  Memory* m = (Memory*)context;
-  m->Bytes.insert(m->Bytes.end(), (const uint8_t*)data, (const uint8_t*)data + count);
-  return (int32_t)count;
-}
-
-int32_t MemoryRead(void* context, void* buffer, uint32_t count) {
-  Memory* m = (Memory*)context;
-  uint32_t left = m->Position < m->Bytes.size() ? (uint32_t)m->Bytes.size() - m->Position : 0;
-  uint32_t n = count < left ? count : left;
-  memcpy(buffer, m->Bytes.data() + m->Position, n);
-  m->Position += n;
-  return (int32_t)n;
-}
-
-int32_t MemorySeek(void* context, uint32_t offset) {
-  ((Memory*)context)->Position = offset;
-  return (int32_t)offset;
-}
-
 // ---- Writing test movies -------------------------------------------------------------------------
-
-struct Builder {
-  Memory File;
-  MovieWriter Writer{};
-  std::vector<uint8_t> Shadow, RunList, Packed, Work;
-  int32_t Width, Height;
-
-  Builder(const std::vector<uint8_t>& stub, int32_t width, int32_t height, const char* title)
-      : Width(width), Height(height) {
-    uint32_t n = (uint32_t)(width * height);
-    Shadow.assign(n, 0);
-    RunList.assign(RunListBufferSize(n), 0);
-    Packed.assign(PackedBufferSize(n), 0);
-    Work.assign(LzoWorkSize, 0);
-    Writer.Sink = MovieSink{&File, MemoryWrite};
-    Writer.PixelCount = n;
-    Writer.Shadow = Shadow.data();
-    Writer.RunList = RunList.data();
-    Writer.Packed = Packed.data();
-    Writer.LzoWork = Work.data();
-    BuildMovieTrailer(&Writer.Trailer, title);
-    BitmapInfo32 screen{};
-    screen.Header.biSize = 40;
-    screen.Header.biPlanes = 1;
-    screen.Header.biBitCount = 32;
-    screen.Header.biCompression = 3;
-    screen.Masks[0] = 0xFF0000;
-    screen.Masks[1] = 0xFF00;
-    screen.Masks[2] = 0xFF;
-    MovieHeader header;
-    BuildMovieHeader(&header, &screen, width, height);
-    WriteMovieStart(&Writer, stub.data(), (uint32_t)stub.size(), &header);
-  }
-
-  void Frame(const std::vector<uint32_t>& pixels, uint8_t button, int32_t x, int32_t y) {
-    WriteMovieFrame(&Writer, pixels.data(), button, x, y);
-  }
-
-  // A record as it stands in the file, whatever its content; counted like a frame.
-  void RawRecord(uint8_t button, int32_t x, int32_t y, int32_t length, const std::vector<uint8_t>& payload) {
-    FrameHeader record{button, x, y, length};
-    MemoryWrite(&File, &record, FrameHeaderSize);
-    MemoryWrite(&File, payload.data(), (uint32_t)payload.size());
-    Writer.Record = record;
-    Writer.FrameCount++;
-  }
-
-  std::vector<uint8_t> Finish(int32_t frameCount = -1) {
-    WriteMovieEnd(&Writer);
-    if (frameCount >= 0) memcpy(File.Bytes.data() + File.Bytes.size() - TrailerSize, &frameCount, 4);
-    return File.Bytes;
-  }
-};
 
 // "播放测试 Tavrel" in GBK: the caption shows it in UTF-8 when the code page is right.
 const char PlainTitle[] = "\xB2\xA5\xB7\xC5\xB2\xE2\xCA\xD4 Tavrel";
@@ -180,7 +103,7 @@ void PlainCursor(int32_t k, uint8_t* button, int32_t* x, int32_t* y) {
 }
 
 std::vector<uint8_t> MakePlain(const std::vector<uint8_t>& stub) {
-  Builder b(stub, PlainWidth, PlainHeight, PlainTitle);
+  TestWriter b(PlainWidth, PlainHeight, PlainTitle, &stub);
   std::vector<uint32_t> pixels((size_t)(PlainWidth * PlainHeight), 0);
   for (int32_t k = 1; k <= PlainFrames; k++) {
     PlainPicture(pixels, k);
@@ -193,9 +116,9 @@ std::vector<uint8_t> MakePlain(const std::vector<uint8_t>& stub) {
 }
 
 // A few ordinary frames of a 64x48 movie, for the damaged ones to start from.
-// (Held by pointer: the writer points into the builder's own buffers, so it must not move.)
-std::unique_ptr<Builder> SmallMovie(const std::vector<uint8_t>& stub, const char* title, int frames) {
-  std::unique_ptr<Builder> b(new Builder(stub, 64, 48, title));
+// (Held by pointer: the writer points into its own buffers, so it must not move.)
+std::unique_ptr<TestWriter> SmallMovie(const std::vector<uint8_t>& stub, const char* title, int frames) {
+  std::unique_ptr<TestWriter> b(new TestWriter(64, 48, title, &stub));
   std::vector<uint32_t> pixels(64 * 48);
   for (int k = 1; k <= frames; k++) {
     for (size_t i = 0; i < pixels.size(); i++) pixels[i] = DecodeRgb332((uint8_t)(i / 16 + (size_t)k * 29));
@@ -223,7 +146,7 @@ std::vector<uint8_t> MakeMovie(const std::string& kind, const std::vector<uint8_
   if (kind == "plain") return MakePlain(stub);
   if (kind == "tiny") {
     // 16 pixels: a frame where every pixel changes packs to more bytes than the 64-byte image.
-    Builder b(stub, 4, 4, "tiny");
+    TestWriter b(4, 4, "tiny", &stub);
     std::vector<uint32_t> pixels(16);
     for (int k = 1; k <= 12; k++) {
       for (size_t i = 0; i < 16; i++) pixels[i] = DecodeRgb332((uint8_t)(i * 41 + (size_t)k * 97));
@@ -357,24 +280,14 @@ struct State {
   bool AnyCursor = false;  // "black": the cursor is not known, any cursor colours are accepted
 };
 
-struct Decoder {
-  Memory File;
-  MovieReader Reader{};
-  std::vector<uint32_t> Frame;
-  std::vector<uint8_t> Packed, RunList;
+struct Decoder : TestReader {
+  MemoryFile File;
   explicit Decoder(const std::string& path) {
     File.Bytes = ReadFile(path);
-    MovieSource source{&File, MemoryRead, MemorySeek, (uint32_t)File.Bytes.size()};
-    if (!OpenMovieReader(&Reader, &source)) {
+    if (!Open(&File)) {
       fprintf(stderr, "%s holds no movie\n", path.c_str());
       exit(2);
     }
-    Frame.assign(Reader.PixelCount, 0);
-    Packed.assign(Reader.PackedSize, 0);
-    RunList.assign(Reader.RunListSize, 0);
-    Reader.FramePixels = Frame.data();
-    Reader.Packed = Packed.data();
-    Reader.RunList = RunList.data();
   }
   State Snapshot() const { return State{Frame, Reader.Record, Reader.FrameWidth, Reader.FrameHeight}; }
 };

@@ -19,8 +19,6 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
 #include <utility>
@@ -30,27 +28,9 @@
 #include "Func.h"
 #include "Movie.h"
 #include "ScenePicture.h"
+#include "TestSupport.h"
 
 namespace {
-
-struct Memory {
-  std::vector<uint8_t> Bytes;
-  uint32_t Position = 0;
-};
-
-int32_t MemoryRead(void* context, void* buffer, uint32_t count) {
-  Memory* m = static_cast<Memory*>(context);
-  uint32_t left = m->Position < m->Bytes.size() ? uint32_t(m->Bytes.size() - m->Position) : 0;
-  uint32_t n = count < left ? count : left;
-  if (n) memcpy(buffer, m->Bytes.data() + m->Position, n);
-  m->Position += n;
-  return int32_t(n);
-}
-
-int32_t MemorySeek(void* context, uint32_t offset) {
-  static_cast<Memory*>(context)->Position = offset;
-  return 0;
-}
 
 int Failures = 0;
 
@@ -96,26 +76,20 @@ int main(int argc, char** argv) {
     fprintf(stderr, "usage: recorder_check MOVIE [checks]\n");
     return 2;
   }
-  Memory file;
-  {
-    std::ifstream in(argv[1], std::ios::binary);
-    if (!in) {
-      printf("FAIL: cannot read %s\n", argv[1]);
-      return 1;
-    }
-    file.Bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  MemoryFile file;
+  bool opened;
+  file.Bytes = ReadWholeFile(argv[1], &opened);
+  if (!opened) {
+    printf("FAIL: cannot read %s\n", argv[1]);
+    return 1;
   }
-  MovieSource source{&file, MemoryRead, MemorySeek, uint32_t(file.Bytes.size())};
-  MovieReader reader{};
-  if (!OpenMovieReader(&reader, &source)) {
+  TestReader test;
+  if (!test.Open(&file)) {
     printf("FAIL: %s holds no movie (%zu bytes)\n", argv[1], file.Bytes.size());
     return 1;
   }
-  std::vector<uint32_t> pixels(reader.PixelCount, 0);
-  std::vector<uint8_t> packed(reader.PackedSize), runList(reader.RunListSize);
-  reader.FramePixels = pixels.data();
-  reader.Packed = packed.data();
-  reader.RunList = runList.data();
+  MovieReader& reader = test.Reader;
+  const std::vector<uint32_t>& pixels = test.Frame;
 
   std::vector<Frame> frames;
   int32_t length;

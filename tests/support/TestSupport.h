@@ -1,0 +1,50 @@
+// Helpers shared by the native test programs (unit tests, the tool's tests, the Wine tests' checkers):
+// movies in memory, written and read with the core's own writer and reader, and files read whole.
+#pragma once
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "Movie.h"
+
+// The whole file; empty when it cannot be read (opened, if given, tells that apart from an empty file).
+std::vector<uint8_t> ReadWholeFile(const std::string& path, bool* opened = nullptr);
+
+// The screen format the recorder stores for a 32-bit desktop: BI_BITFIELDS with the usual RGB masks.
+BitmapInfo32 ScreenFormat32();
+
+// A movie file held in memory: read and seek through Source(), append through Sink().
+struct MemoryFile {
+  std::vector<uint8_t> Bytes;
+  uint32_t Position = 0;
+  MovieSource Source();  // FileSize is the size at the time of the call
+  MovieSink Sink();
+};
+
+// A movie reader over a MemoryFile with buffers of the sizes it asks for.
+struct TestReader {
+  MovieReader Reader{};
+  std::vector<uint32_t> Frame;
+  std::vector<uint8_t> Packed, RunList;
+  bool Open(MemoryFile* file);
+};
+
+// Writes a movie into memory frame by frame with the core's writer. The writer points into this
+// object's buffers, so it must stay where it was made.
+struct TestWriter {
+  // Without a stub the movie starts with StubLength zero bytes.
+  TestWriter(int32_t width, int32_t height, const char* title = "", const std::vector<uint8_t>* stub = nullptr);
+  TestWriter(const TestWriter&) = delete;
+  TestWriter& operator=(const TestWriter&) = delete;
+  void Frame(const std::vector<uint32_t>& pixels, uint8_t button = 0, int32_t x = 0, int32_t y = 0);
+  // A record as it stands in the file, whatever its content (damage the writer never makes);
+  // counted like a frame, so the trailer and the end record follow it as usual.
+  void RawRecord(uint8_t button, int32_t x, int32_t y, int32_t length, const std::vector<uint8_t>& payload);
+  // Writes the end record and trailer and gives the whole movie file. A frameCount >= 0 replaces the
+  // trailer's FrameCount, for movies whose trailer disagrees with their records.
+  std::vector<uint8_t> Finish(int32_t frameCount = -1);
+  MovieWriter Writer;
+  MemoryFile File;
+  std::vector<uint8_t> Shadow, RunList, Packed, Work;
+};
