@@ -8,7 +8,7 @@ PACKAGES=(
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   liblzo2-dev libgtest-dev libbenchmark-dev libpng-dev libgif-dev
   wine wine32:i386 wine64 xvfb xdotool x11-utils x11-apps imagemagick
-  fonts-wqy-microhei python3 dpkg-dev
+  fonts-wqy-microhei python3 dpkg-dev xz-utils e2fsprogs
 )
 
 need_update=0
