@@ -26,13 +26,17 @@ inline uint32_t LoadU32(const uint8_t* p) {
   return v;
 }
 
-// Writes the colours of count codes to out. Runs of text and window edges are long, so 16 codes are
-// expanded at once: each channel byte is made for all 16 with byte-wise masks (green and blue come
-// from the code shifted up within 16-bit lanes, the mask dropping what crossed a byte), code 255
-// sets all three channels, and the bytes are interleaved into pixels. A run of 16 or more ends with
-// one more group of 16 that overlaps the previous one, so no code is left for a slower loop; shorter
-// runs (single pixels of a sparse change) are done one code at a time. SSE2 only: the player runs
-// on every x86 that runs Windows and stays small without a processor check.
+// DecodeRgb332 without a branch: scattered pixels of a page mix white with other colours too
+// irregularly for the branch to be guessed. (c + 1) >> 8 is 1 for code 255 only.
+inline uint32_t DecodeRgb332Flat(uint32_t c) { return ExpandRgb332((uint8_t)c) | ((0u - ((c + 1) >> 8)) & 0x00FFFFFFu); }
+
+// Writes the colours of count codes to out, count >= 16 (ApplyRunList writes shorter runs itself).
+// Runs of text and window edges are long, so 16 codes are expanded at once: each channel byte is
+// made for all 16 with byte-wise masks (green and blue come from the code shifted up within 16-bit
+// lanes, the mask dropping what crossed a byte), code 255 sets all three channels, and the bytes are
+// interleaved into pixels. The run ends with one more group of 16 that overlaps the previous one, so
+// no code is left for a slower loop. SSE2 only: the player runs on every x86 that runs Windows and
+// stays small without a processor check.
 #if defined(__i386__) || defined(__x86_64__)
 __attribute__((target("sse2"))) inline void Expand16(const uint8_t* codes, uint32_t* out) {
   const __m128i top3 = _mm_set1_epi8((char)0xE0);
@@ -52,16 +56,12 @@ __attribute__((target("sse2"))) inline void Expand16(const uint8_t* codes, uint3
 }
 
 __attribute__((target("sse2"))) REALIGN_STACK void ExpandCodes(const uint8_t* codes, uint32_t count, uint32_t* out) {
-  if (count >= 16) {
-    for (uint32_t k = 0; k < count - 16; k += 16) Expand16(codes + k, out + k);
-    Expand16(codes + count - 16, out + count - 16);
-    return;
-  }
-  for (uint32_t k = 0; k < count; k++) out[k] = DecodeRgb332(codes[k]);
+  for (uint32_t k = 0; k < count - 16; k += 16) Expand16(codes + k, out + k);
+  Expand16(codes + count - 16, out + count - 16);
 }
 #else
 void ExpandCodes(const uint8_t* codes, uint32_t count, uint32_t* out) {
-  for (uint32_t k = 0; k < count; k++) out[k] = DecodeRgb332(codes[k]);
+  for (uint32_t k = 0; k < count; k++) out[k] = DecodeRgb332Flat(codes[k]);
 }
 #endif
 
@@ -74,16 +74,26 @@ uint32_t PackedBufferSize(uint32_t n) {
   return worst > n + 4096 ? worst : n + 4096;
 }
 
+// A walk over a list (this check, then ApplyRunList's writes) that found each header from the length
+// just read would wait for that load at every run: on a fine speckle (tens of thousands of one-pixel
+// runs) the waiting would be most of the decoder's time. Runs of one length mostly follow each
+// other, so while they do the next header's place is known before its length is loaded, and the
+// loads overlap instead of queueing behind each other.
 bool RunListFitsFrame(const uint8_t* runList, uint32_t length, uint32_t n) {
-  uint32_t q = 0;
-  while (q < length) {
-    if (length - q < RunHeaderSize) return false;
-    uint32_t start = LoadU32(runList + q);
-    uint32_t count = LoadU32(runList + q + 4);
-    q += RunHeaderSize;
+  const uint8_t* p = runList;
+  const uint8_t* end = runList + length;
+  while (p != end) {
+    uint32_t left = (uint32_t)(end - p);
+    if (left < RunHeaderSize) return false;
+    uint32_t count = LoadU32(p + 4);
     // Stored as signed 32-bit: a "negative" start or length shows up here as a value above n.
-    if (count == 0 || start > n || count > n - start || count > length - q) return false;
-    q += count;
+    if (count == 0 || count > n || count > left - RunHeaderSize) return false;
+    uint32_t step = RunHeaderSize + count;  // the run lies inside the list: p + step cannot pass end
+    uint32_t lastStart = n - count;
+    do {
+      if (LoadU32(p) > lastStart) return false;
+      p += step;
+    } while ((uint32_t)(end - p) >= step && LoadU32(p + 4) == count);
   }
   return true;
 }
@@ -106,12 +116,23 @@ bool RunListFollowsRules(const uint8_t* runList, uint32_t length, uint32_t n) {
 
 bool ApplyRunList(const uint8_t* runList, uint32_t length, uint32_t* frame, uint32_t n) {
   if (!RunListFitsFrame(runList, length, n)) return false;
-  uint32_t q = 0;
-  while (q < length) {
-    uint32_t start = LoadU32(runList + q);
-    uint32_t count = LoadU32(runList + q + 4);
-    ExpandCodes(runList + q + RunHeaderSize, count, frame + start);
-    q += RunHeaderSize + count;
+  const uint8_t* p = runList;
+  const uint8_t* end = runList + length;
+  while (p != end) {
+    uint32_t count = LoadU32(p + 4);
+    uint32_t step = RunHeaderSize + count;
+    if (count >= 16) {
+      ExpandCodes(p + RunHeaderSize, count, frame + LoadU32(p));
+      p += step;
+      continue;
+    }
+    // Short runs are written here rather than through the vector code, and like the check above,
+    // runs of the same length are walked without waiting for each one's length.
+    do {
+      uint32_t* out = frame + LoadU32(p);
+      for (uint32_t k = 0; k < count; k++) out[k] = DecodeRgb332Flat(p[RunHeaderSize + k]);
+      p += step;
+    } while (p != end && LoadU32(p + 4) == count);
   }
   return true;
 }

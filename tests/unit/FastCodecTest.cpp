@@ -258,7 +258,7 @@ long FirstPixelMismatch(const std::vector<uint32_t>& a, const std::vector<uint32
 
 TEST(FastDecoder, EveryCodeAtEveryLanePosition) {
   // 256 codes in a row, shifted by 0 to 31 so each code passes through each of the 16 positions of
-  // the vector expansion and through the scalar tail.
+  // the vector expansion and through the overlapping last group.
   for (uint32_t shift = 0; shift < 32; shift++) {
     std::vector<uint8_t> codes;
     for (uint32_t k = 0; k < 256 + shift; k++) codes.push_back(uint8_t(k - shift));
@@ -306,6 +306,75 @@ TEST(FastDecoder, ADamagedListChangesNothingEvenAfterGoodRuns) {
   std::vector<uint32_t> frame(n, 0x00ABCDEF);
   EXPECT_FALSE(ApplyRunList(list.data(), (uint32_t)list.size(), frame.data(), n));
   EXPECT_EQ(FirstPixelMismatch(frame, std::vector<uint32_t>(n, 0x00ABCDEF)), -1);
+}
+
+TEST(FastDecoder, AgreesOnStreaksOfRunsOfOneLength) {
+  // The decoder walks a streak of runs of one length without waiting for each length; streaks of
+  // short and vector-width lengths, broken at random, must still land every code where it belongs.
+  std::mt19937 random(7);
+  const uint32_t lengths[] = {1, 2, 3, 15, 16, 17, 31};
+  for (int trial = 0; trial < 200; trial++) {
+    uint32_t n = 200 + random() % 5000;
+    std::vector<uint8_t> list;
+    uint32_t start = random() % 40, streak = 0, count = 1;
+    while (true) {
+      if (streak == 0) {
+        streak = 1 + random() % 40;
+        count = lengths[random() % 7];
+      }
+      if (start >= n || count > n - start) break;
+      std::vector<uint8_t> codes(count);
+      for (uint8_t& c : codes) c = random() % 2 ? 255 : uint8_t(random());
+      AddRun(list, start, codes);
+      start += count + 32 + random() % 3;
+      streak--;
+    }
+    std::vector<uint32_t> fast(n), reference(n);
+    for (uint32_t i = 0; i < n; i++) fast[i] = reference[i] = random();
+    ASSERT_TRUE(ApplyRunList(list.data(), (uint32_t)list.size(), fast.data(), n));
+    ReferenceApplyRunList(list.data(), (uint32_t)list.size(), reference.data());
+    ASSERT_EQ(FirstPixelMismatch(fast, reference), -1) << "trial " << trial << ", n " << n;
+  }
+}
+
+TEST(FastDecoder, EveryRunOfAStreakIsChecked) {
+  // A speckle of one-pixel (and of three-pixel) runs with one run damaged anywhere in the streak,
+  // or the list cut at any byte: nothing may be written. Cuts on a run boundary leave a good list.
+  for (uint32_t count : {1u, 3u}) {
+    const uint32_t runs = 60, n = runs * 40;
+    std::vector<uint8_t> list;
+    std::vector<uint32_t> boundaries{0};
+    for (uint32_t r = 0; r < runs; r++) {
+      AddRun(list, r * 40, std::vector<uint8_t>(count, uint8_t(r)));
+      boundaries.push_back((uint32_t)list.size());
+    }
+    const std::vector<uint32_t> before(n, 0x00ABCDEF);
+    for (uint32_t r = 0; r < runs; r++) {
+      for (uint32_t badStart : {n - count + 1, n, 0xFFFFFFFFu, 0x80000000u}) {
+        std::vector<uint8_t> damaged = list;
+        memcpy(damaged.data() + boundaries[r], &badStart, 4);
+        std::vector<uint32_t> frame = before;
+        EXPECT_FALSE(RunListFitsFrame(damaged.data(), (uint32_t)damaged.size(), n)) << "run " << r;
+        EXPECT_FALSE(ApplyRunList(damaged.data(), (uint32_t)damaged.size(), frame.data(), n)) << "run " << r;
+        ASSERT_EQ(FirstPixelMismatch(frame, before), -1) << "count " << count << ", run " << r << ", start " << badStart;
+      }
+      // The last pixel of the frame is still inside it.
+      std::vector<uint8_t> edge = list;
+      uint32_t lastStart = n - count;
+      memcpy(edge.data() + boundaries[r], &lastStart, 4);
+      EXPECT_TRUE(RunListFitsFrame(edge.data(), (uint32_t)edge.size(), n)) << "run " << r;
+    }
+    uint32_t next = 0;
+    for (uint32_t cut = 0; cut <= list.size(); cut++) {
+      bool onBoundary = cut == boundaries[next];
+      if (onBoundary) next++;
+      // A copy of just the kept bytes, so that the sanitised build sees any read past the cut.
+      std::vector<uint8_t> part(list.begin(), list.begin() + cut);
+      std::vector<uint32_t> frame = before;
+      ASSERT_EQ(ApplyRunList(part.data(), cut, frame.data(), n), onBoundary) << "count " << count << ", cut " << cut;
+      if (!onBoundary) ASSERT_EQ(FirstPixelMismatch(frame, before), -1) << "count " << count << ", cut " << cut;
+    }
+  }
 }
 
 TEST(FastCodec, DecodedFramesRequantiseToTheShadowOnEveryPath) {
