@@ -1,5 +1,6 @@
 #include "Codec.h"
 
+#include "CodecRules.h"
 #include "LZO.h"
 #include "UTypes.h"
 
@@ -7,18 +8,7 @@
 #include <emmintrin.h>
 #endif
 
-// 32-bit Windows calls window procedures with the stack aligned to 4 bytes only, while the compiler
-// spills vectors to 16-byte aligned slots: the vector code realigns on entry.
-#if defined(__i386__)
-#define REALIGN_STACK __attribute__((force_align_arg_pointer))
-#else
-#define REALIGN_STACK
-#endif
-
 namespace {
-
-// Unchanged pixels a run may carry: a gap of 32 or more closes the run.
-const uint32_t MaxGapInRun = 31;
 
 inline uint32_t LoadU32(const uint8_t* p) {
   uint32_t v;

@@ -15,6 +15,7 @@
 // recorder has) and AVX2, chosen at run time where the processor and the operating system support it.
 // The player never calls the encoder; the linker drops all of this from it.
 #include "Codec.h"
+#include "CodecRules.h"
 #include "EncoderPath.h"
 #include "LZO.h"
 #include "UTypes.h"
@@ -25,19 +26,9 @@
 #include <immintrin.h>
 #endif
 
-// 32-bit Windows starts threads and calls back with the stack aligned to 4 bytes only, while the
-// compiler spills vectors to 16- and 32-byte aligned slots: the vector paths realign on entry.
-#if defined(__i386__)
-#define REALIGN_STACK __attribute__((force_align_arg_pointer))
-#else
-#define REALIGN_STACK
-#endif
-
 namespace {
 
 const uint32_t BlockPixels = 32;
-// Unchanged pixels a run may carry: a gap of 32 or more closes the run.
-const uint32_t MaxGapInRun = 31;
 
 inline void StoreU32(uint8_t* p, uint32_t v) { __builtin_memcpy(p, &v, 4); }
 
