@@ -44,11 +44,12 @@ static bool Naming;               // the save dialog is open: a second one must 
 
 // ---- Recording control -------------------------------------------------------------------------
 
-// Back from a selection that recorded nothing: no selection window, no icon, the dialog shown with
-// its fields as they were.
-static void ReturnToDialog() {
+// Back from a selection that recorded nothing: no selection window, no icon, the request (if still
+// ours) freed, the dialog shown with its fields as they were.
+static void ReturnToDialog(CaptureRequest* request) {
   CloseSelectionWindow();
   Shell_NotifyIconA(NIM_DELETE, &TrayIcon);
+  delete request;
   ShowWindow(MainDialog, SW_RESTORE);
   SetForegroundWindow(MainDialog);
 }
@@ -78,19 +79,18 @@ void StartRecording(const Rect* area) {
   bool chosenFile = AskOutputPath(request->OutputPath);
   Naming = false;
   if (!chosenFile) {
-    delete request;
-    ReturnToDialog();
+    ReturnToDialog(request);
     return;
   }
   GetDlgItemTextA(MainDialog, IdTitle, request->Title, TitleSize);
   request->Area = chosen;
   // StartCapture waits for a previous recording still writing its end, then clears the stop
   // request and the frame counter; it owns the request from here, also when it fails.
-  if (!StartCapture(request)) {
-    ReturnToDialog();
-    return;
-  }
   Recording = true;
+  if (!StartCapture(request)) {
+    Recording = false;  // nothing records: the icon must not offer a stop
+    ReturnToDialog(nullptr);
+  }
 }
 
 void StopRecording() {
