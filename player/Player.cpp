@@ -154,7 +154,8 @@ static void OnSize(HWND window, WPARAM kind, LPARAM lParam) {
   InvalidateRect(window, nullptr, FALSE);
 }
 
-// One request on one bar: a line is 1 frame pixel, a page 10; a thumb drag follows the thumb.
+// One request on one bar: a line is 1 frame pixel, a page 10; a thumb drag follows the thumb. Other
+// requests (top, bottom, end of scrolling) keep the position but still resynchronise and repaint.
 static void OnScroll(HWND window, int which, int32_t* offset, WPARAM wParam) {
   SCROLLINFO bar = {sizeof bar, SIF_ALL};
   GetScrollInfo(window, which, &bar);
@@ -166,7 +167,6 @@ static void OnScroll(HWND window, int which, int32_t* offset, WPARAM wParam) {
     case SB_PAGEDOWN: position += 10; break;
     case SB_THUMBPOSITION:
     case SB_THUMBTRACK: position = HIWORD(wParam); break;  // unsigned on purpose: positions are >= 0
-    default: return;
   }
   bar.fMask = SIF_POS;
   bar.nPos = position;

@@ -38,7 +38,7 @@ void OpenMovie(HWND window) {
   char path[261];
   GetModuleFileNameA(nullptr, path, sizeof path);
   MovieFile = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  // A file that cannot be opened reports an impossible size, so the reader finds no movie in it.
+  // A file that cannot be opened fails the reader's first seek, so the reader finds no movie in it.
   MovieSource source = {&MovieFile, ReadMovieFile, SeekMovieFile, GetFileSize(MovieFile, nullptr)};
   if (!OpenMovieReader(&Movie, &source)) return;  // no movie: an empty, still window
 
