@@ -41,20 +41,7 @@ wine_run "$TOOL_EXE" repair cut.exe -o named.exe --title "fixed typing" >/dev/nu
 "$TOOL" info named.exe | grep -q '^title: *"fixed typing"' || fail "the given title did not go in"
 
 # The repaired movie plays to its end under the given title.
-wine_bg fixed.exe
-PLAYER_PID=$!
-WIN=$(wait_window "$TITLE" 30) || fail "the repaired movie opened no window named '$TITLE'"
-ended=0
-for _ in $(seq 150); do
-  [ "$(LC_ALL=C.UTF-8 xdotool getwindowname "$WIN")" = "$TITLE-END" ] && ended=1 && break
-  sleep 0.2
-done
-[ "$ended" = 1 ] || fail "the repaired movie did not play to its end (caption '$(LC_ALL=C.UTF-8 xdotool getwindowname "$WIN")')"
-LC_ALL=C.UTF-8 xdotool windowfocus --sync "$WIN" 2>/dev/null || true
-LC_ALL=C.UTF-8 xdotool key Escape
-code=0
-wait "$PLAYER_PID" || code=$?
-[ "$code" = 0 ] || fail "the player ended with exit code $code"
+play_to_end fixed.exe "$TITLE"
 
 # Both builds of the tool write the same files. A Windows build made without the image libraries
 # (they could not be built) must say so instead.

@@ -52,18 +52,5 @@ cmp -s <(head -c "$kept" killed.exe) <(head -c "$kept" fixed.exe) || fail "the k
 [ $(($(stat -c %s killed.exe) - kept)) -lt $((13 + 8 + 200 * 100 * 2)) ] || fail "repair dropped whole records"
 "$TOOL" info fixed.exe | grep -q '^title: *"无标题"' || fail "the title is not 无标题: $("$TOOL" info fixed.exe)"
 
-wine_bg fixed.exe
-PLAYER_PID=$!
-WIN=$(wait_window "无标题" 30) || fail "the repaired movie opened no window named 无标题"
-ended=0
-for _ in $(seq 150); do
-  [ "$(xdo getwindowname "$WIN")" = "无标题-END" ] && ended=1 && break
-  sleep 0.2
-done
-[ "$ended" = 1 ] || fail "the repaired movie did not play to its end (caption '$(xdo getwindowname "$WIN")')"
-xdo windowfocus --sync "$WIN" 2>/dev/null || true
-xdo key Escape
-code=0
-wait "$PLAYER_PID" || code=$?
-[ "$code" = 0 ] || fail "the player ended with exit code $code"
+play_to_end fixed.exe "无标题"
 echo "tool_killed: all checks passed"
