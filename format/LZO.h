@@ -4,7 +4,7 @@
 #pragma once
 #include <stdint.h>
 
-// Size of the work memory lzo1x_1_compress needs: 64 KiB in the 32-bit Windows build.
+// Size of the work memory lzo1x_1_compress needs: 64 KiB with 32-bit pointers, 128 KiB with 64-bit ones.
 extern const uint32_t LzoWorkSize;
 
 // LZO1X-1's worst-case output for m input bytes.

@@ -29,10 +29,10 @@ enum : int {
 const UINT TrayMessage = WM_USER + 5;  // the notification icon's callback message
 const DWORD ExitNoMemory = 203;        // the exit code of a heap allocation that fails
 // The save dialog's record as the system has known it since Windows 2000, and the first version of
-// the notification icon record, whose 64-byte tip every system accepts.
-const DWORD SaveDialogRecordSize = 88;
-const DWORD NotifyIconRecordSize = 88;
-static_assert(sizeof(OPENFILENAMEA) >= SaveDialogRecordSize, "OPENFILENAMEA holds the full record");
+// the notification icon record, whose 64-byte tip every system accepts. Both sizes are the headers'
+// for the target: 88 bytes each in the 32-bit build, more with 64-bit pointers.
+const DWORD SaveDialogRecordSize = OPENFILENAME_SIZE_VERSION_400A;
+const DWORD NotifyIconRecordSize = NOTIFYICONDATAA_V1_SIZE;
 
 // ---- State of the user-interface thread ------------------------------------------------------------
 

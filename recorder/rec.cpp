@@ -34,9 +34,9 @@ const DWORD StopPollMs = 200;
 // for its end record and trailer.
 static HANDLE LastCaptureThread;
 
-// LZO1X-1's work memory: used by the capture thread only, and only one capture thread runs at a time.
-alignas(16) static uint8_t LzoWork[64 * 1024];
-static_assert(LZO1X_1_MEM_COMPRESS <= sizeof LzoWork, "LZO1X-1 needs more work memory");
+// LZO1X-1's work memory (its size grows with the pointer width): used by the capture thread only, and
+// only one capture thread runs at a time.
+alignas(16) static uint8_t LzoWork[LZO1X_1_MEM_COMPRESS];
 
 // ---- Memory and file access --------------------------------------------------------------------
 
@@ -97,7 +97,7 @@ static void QueryScreenFormat(BitmapInfo32* format) {
 static POINT CursorHotspot() {
   POINT hotspot = {0, 0};
   CURSORINFO cursor = {};
-  cursor.cbSize = sizeof cursor;  // 20
+  cursor.cbSize = sizeof cursor;
   if (!GetCursorInfo(&cursor) || !(cursor.flags & CURSOR_SHOWING) || !cursor.hCursor) return hotspot;
   ICONINFO icon;
   if (!GetIconInfo(cursor.hCursor, &icon)) return hotspot;

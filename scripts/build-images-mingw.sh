@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
-# Builds static zlib, libpng and giflib for i686 Windows from Debian's source packages, for the PNG
-# and GIF export of the Windows build of tavrel-movie.
-#   build-images-mingw.sh SOURCE_DIR INSTALL_PREFIX
+# Builds static zlib, libpng and giflib for Windows from Debian's source packages, for the PNG and GIF
+# export of the Windows builds of tavrel-movie.
+#   build-images-mingw.sh SOURCE_DIR INSTALL_PREFIX HOST  (HOST: i686-w64-mingw32 or x86_64-w64-mingw32)
 set -euo pipefail
-src=$1 prefix=$2
-host=i686-w64-mingw32
+src=$1 prefix=$2 host=$3
 mkdir -p "$src" "$prefix/include" "$prefix/lib"
 src=$(cd "$src" && pwd) prefix=$(cd "$prefix" && pwd)
 cd "$src"

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Builds a static liblzo2 for i686 Windows from Debian's lzo2 source package.
-#   build-lzo-mingw.sh SOURCE_DIR INSTALL_PREFIX
+# Builds a static liblzo2 for Windows from Debian's lzo2 source package.
+#   build-lzo-mingw.sh SOURCE_DIR INSTALL_PREFIX HOST     (HOST: i686-w64-mingw32 or x86_64-w64-mingw32)
 set -euo pipefail
-src=$1 prefix=$2
+src=$1 prefix=$2 host=$3
 mkdir -p "$src"
 cd "$src"
 if ! ls lzo2_*.orig.tar.gz >/dev/null 2>&1; then
@@ -11,7 +11,7 @@ fi
 rm -rf tree && mkdir tree
 tar -xzf lzo2_*.orig.tar.gz -C tree --strip-components=1
 cd tree
-./configure --host=i686-w64-mingw32 --disable-shared --prefix="$prefix" \
+./configure --host="$host" --disable-shared --prefix="$prefix" \
   CFLAGS="-O2 -ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables" >/dev/null
 make -j"$(nproc)" >/dev/null
 make install >/dev/null

@@ -8,12 +8,12 @@
 # Leaves in the output folder: demo.exe (the movie), and screenshots 1-recorder.png (the main dialog),
 # 2-selecting.png (the rubber band over the screen), 3-recording.png (the area's outline during the
 # recording), 4-stopped.png (size and time of the recording) and 5-playback.png (the movie playing).
-# Needs the Windows build (scripts/build.sh); TAVREL_WIN_BUILD and TAVREL_NATIVE_BUILD override the
-# build folders.
+# Needs the Windows build (scripts/build.sh) of the programs this machine runs (scripts/windows-target.sh);
+# TAVREL_WIN_BUILD and TAVREL_NATIVE_BUILD override the build folders.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=$(mkdir -p "${1:-$root/build/demo}" && cd "${1:-$root/build/demo}" && pwd)
-export TAVREL_WIN_BUILD=${TAVREL_WIN_BUILD:-$root/build/win}
+source "$root/scripts/windows-target.sh"
 export TAVREL_NATIVE_BUILD=${TAVREL_NATIVE_BUILD:-$root/build/native}
 mkdir -p "$TAVREL_NATIVE_BUILD"
 for exe in recorder/Tavrel.exe tests/win/probe/scene.exe tests/win/probe/probe.exe; do
@@ -26,8 +26,7 @@ echo "Starting a virtual display and Wine (the first run prepares a Wine prefix,
 wine_start
 rm -f "$out/demo.exe" "$out"/[1-5]-*.png
 
-wine_bg "$SCENE_EXE" 60 60
-wait_window scene 60 >/dev/null
+start_scene 60 60
 start_recorder
 activate "$(window_named Tavrel)"
 xdo type --delay 40 "Tavrel demo"

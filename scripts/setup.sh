@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   cmake make g++ clang libclang-rt-14-dev pkg-config
-  g++-mingw-w64-i686 binutils-mingw-w64-i686
+  g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   liblzo2-dev libgtest-dev libbenchmark-dev libpng-dev libgif-dev
   wine wine32:i386 wine64 xvfb xdotool x11-utils x11-apps imagemagick
   fonts-wqy-microhei python3 dpkg-dev xz-utils e2fsprogs
@@ -17,19 +17,18 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   need_update=1
 fi
 
-# LZO for the Windows build is compiled from Debian's source package, which needs a deb-src entry.
+# LZO and the image libraries for the Windows builds are compiled from Debian's source packages, which
+# needs deb-src entries. They are derived from the machine's own apt sources, whatever mirror those name.
 SRC_LIST=/etc/apt/sources.list.d/tavrel-deb-src.sources
-if [ ! -f "$SRC_LIST" ]; then
+SRC_OLD=/etc/apt/sources.list.d/tavrel-deb-src.list
+if [ ! -f "$SRC_LIST" ] && [ ! -f "$SRC_OLD" ]; then
   if [ -f /etc/apt/sources.list.d/debian.sources ]; then
     sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources > "$SRC_LIST"
+  elif [ -f /etc/apt/sources.list ] && grep -q '^deb ' /etc/apt/sources.list; then
+    sed -n 's/^deb \(.*\)$/deb-src \1/p' /etc/apt/sources.list > "$SRC_OLD"
   else
-    cat > "$SRC_LIST" <<'SRC'
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: bookworm
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-SRC
+    echo "setup: no apt sources found to derive a deb-src entry from" >&2
+    exit 1
   fi
   need_update=1
 fi

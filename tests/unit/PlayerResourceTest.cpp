@@ -41,13 +41,15 @@ struct Pe {
     uint32_t sections = File.U16(pe + 6);
     uint32_t optionalSize = File.U16(pe + 20);
     uint32_t optional = pe + 24;
-    uint32_t magic = File.U16(optional);
-    if (magic != 0x10B) return "not a PE32 image";
+    // PE32 (i686) and PE32+ (x86-64) differ in where the data directories start.
+    uint32_t magic = File.U16(optional), count;
+    if (magic == 0x10B) count = optional + 92;
+    else if (magic == 0x20B) count = optional + 108;
+    else return "neither a PE32 nor a PE32+ image";
     Subsystem = File.U16(optional + 68);
-    uint32_t directories = File.U32(optional + 92);
-    if (directories > 2) {
-      ResourceRva = File.U32(optional + 96 + 2 * 8);
-      ResourceSize = File.U32(optional + 96 + 2 * 8 + 4);
+    if (File.U32(count) > 2) {
+      ResourceRva = File.U32(count + 4 + 2 * 8);
+      ResourceSize = File.U32(count + 4 + 2 * 8 + 4);
     }
     uint32_t table = optional + optionalSize;
     for (uint32_t k = 0; k < sections; k++) {
@@ -109,6 +111,9 @@ struct Pe {
 
 class BuiltPrograms : public ::testing::Test {
  protected:
+  // The machine type of the build under test: x86-64 or i386.
+  static uint32_t TargetMachine() { return std::string(TAVREL_WINDOWS) == "x86_64" ? 0x8664u : 0x14Cu; }
+
   void SetUp() override {
     if (std::string(TAVREL_WIN_BUILD).empty()) GTEST_SKIP() << "no Windows build folder given (TAVREL_WIN_BUILD)";
   }
@@ -121,9 +126,9 @@ TEST_F(BuiltPrograms, PlayerIsExactlyTheStubLength) {
   ASSERT_FALSE(player.File.Bytes.empty()) << Built("player/Player.exe") << " is missing";
   EXPECT_EQ(player.File.Bytes.size(), size_t(StubLength));
   EXPECT_EQ(StubLength, 20480u);
-  // The padding after the image must not hide a damaged program: it is still a 32-bit GUI image.
+  // The padding after the image must not hide a damaged program: it is still a GUI image of the target.
   ASSERT_EQ(player.Parse(), "");
-  EXPECT_EQ(player.Machine, 0x14Cu) << "i386";
+  EXPECT_EQ(player.Machine, TargetMachine()) << TAVREL_WINDOWS;
   EXPECT_EQ(player.Subsystem, 2u) << "Windows GUI";
 }
 
@@ -133,7 +138,7 @@ TEST_F(BuiltPrograms, RecorderCarriesThePlayerAsResourcePlayerOfTypeDat) {
   recorder.File.Bytes = ReadWholeFile(Built("recorder/Tavrel.exe"));
   ASSERT_FALSE(recorder.File.Bytes.empty()) << Built("recorder/Tavrel.exe") << " is missing";
   ASSERT_EQ(recorder.Parse(), "");
-  EXPECT_EQ(recorder.Machine, 0x14Cu) << "i386";
+  EXPECT_EQ(recorder.Machine, TargetMachine()) << TAVREL_WINDOWS;
   EXPECT_EQ(recorder.Subsystem, 2u) << "Windows GUI";
   std::string problem;
   std::vector<uint8_t> resource = recorder.Resource("DAT", "PLAYER", &problem);

@@ -23,7 +23,7 @@ trap cleanup EXIT
 
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 # A test program that hangs is an endless capture: it must not hang the test run.
-run_test() { LC_ALL=zh_CN.UTF-8 LANG=zh_CN.UTF-8 timeout 120 wine "$TEST" "$@"; }
+run_test() { LC_ALL=zh_CN.UTF-8 LANG=zh_CN.UTF-8 timeout 120 "$WINE_LOADER" "$TEST" "$@"; }
 
 check() {
   local dir=$1 name

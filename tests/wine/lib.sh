@@ -1,6 +1,8 @@
 # Shared set-up for the tests that run the real Windows programs under Wine on a virtual display.
 # Source it from a test script; it needs TAVREL_WIN_BUILD (the Windows build folder) and
-# TAVREL_NATIVE_BUILD (the native build folder) in the environment, as ctest sets them.
+# TAVREL_NATIVE_BUILD (the native build folder) in the environment, as ctest sets them, and runs the
+# programs with the Wine loader that scripts/windows-target.sh chooses (TAVREL_WINDOWS as ctest sets it,
+# or else what this machine can execute).
 #
 #   wine_start            starts Xvfb on a free display and sets DISPLAY, WINEPREFIX and WORK
 #   wine_run PROG ARGS    runs a Windows program in the Chinese locale (ANSI code page 936, GBK)
@@ -14,7 +16,8 @@
 set -euo pipefail
 
 : "${TAVREL_WIN_BUILD:?}" "${TAVREL_NATIVE_BUILD:?}"
-export WINEPREFIX=${TAVREL_WINEPREFIX:-$TAVREL_NATIVE_BUILD/wine-prefix}
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/windows-target.sh"
+export WINEPREFIX=${TAVREL_WINEPREFIX:-$TAVREL_NATIVE_BUILD/$WINE_PREFIX_NAME}
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 WORK=$(mktemp -d "$TAVREL_NATIVE_BUILD/wine-work.XXXXXX")
@@ -22,7 +25,10 @@ SCREEN_SIZE=${SCREEN_SIZE:-1024x768}
 SCREEN_DEPTH=${SCREEN_DEPTH:-24}  # bits per pixel of the virtual screen
 
 wine_cleanup() {
+  # Wait for the server to go as well: a test that starts while the last one's server is still
+  # shutting down can find its first program hanging.
   wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
   [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null || true
   if [ "${KEEP_WORK:-0}" != 1 ]; then rm -rf "$WORK"; fi
 }
@@ -42,19 +48,23 @@ wine_start() {
     if xdpyinfo >/dev/null 2>&1; then break; fi
     kill $XVFB_PID 2>/dev/null || true
   done
-  # One prefix per build, created once (wineboot takes about 15 s); a lock keeps parallel tests apart.
+  [ -n "${XVFB_PID:-}" ] && xdpyinfo >/dev/null 2>&1 || fail "no virtual display could be started"
+  # One prefix per build and loader, created once (wineboot takes about 15 s); a lock keeps parallel
+  # tests apart. A prefix that cannot be made ends the test with Wine's own words.
   (
     flock 9
     if [ ! -f "$WINEPREFIX/.tavrel-ready" ]; then
-      LC_ALL=zh_CN.UTF-8 LANG=zh_CN.UTF-8 wineboot -i >/dev/null 2>&1 || true
-      wineserver -w
+      if ! LC_ALL=zh_CN.UTF-8 LANG=zh_CN.UTF-8 "$WINE_LOADER" wineboot -i >"$WORK/wineboot.txt" 2>&1 ||
+         ! wineserver -w || [ ! -f "$WINEPREFIX/system.reg" ]; then
+        fail "no Wine prefix could be made in $WINEPREFIX with $WINE_LOADER: $(tail -n 5 "$WORK/wineboot.txt")"
+      fi
       touch "$WINEPREFIX/.tavrel-ready"
     fi
-  ) 9>"$TAVREL_NATIVE_BUILD/wine-prefix.lock"
+  ) 9>"$TAVREL_NATIVE_BUILD/$WINE_PREFIX_NAME.lock"
 }
 
-wine_run() { LC_ALL=zh_CN.UTF-8 LANG=zh_CN.UTF-8 wine "$@"; }
-wine_bg() { LC_ALL=zh_CN.UTF-8 LANG=zh_CN.UTF-8 wine "$@" & }
+wine_run() { LC_ALL=zh_CN.UTF-8 LANG=zh_CN.UTF-8 "$WINE_LOADER" "$@"; }
+wine_bg() { LC_ALL=zh_CN.UTF-8 LANG=zh_CN.UTF-8 "$WINE_LOADER" "$@" & }
 
 window_named() {
   local id

@@ -8,8 +8,7 @@ source "$(dirname "$0")/recorder/recorder.sh"
 wine_start
 
 # A known picture under the area, so that the screen's content can be recognised mid-drag.
-wine_bg "$SCENE_EXE" 60 60
-wait_window scene 60 >/dev/null
+start_scene 60 60
 start_recorder
 probe >/dev/null
 

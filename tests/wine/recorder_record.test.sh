@@ -37,8 +37,7 @@ stop_recording() {
   return 0
 }
 
-wine_bg "$SCENE_EXE" 60 60
-wait_window scene 60 >/dev/null
+start_scene 60 60
 start_recorder
 
 # ---- A recording into a file that cannot be written says so instead of a size ----------------------

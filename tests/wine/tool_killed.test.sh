@@ -12,8 +12,7 @@ TOOL=$TAVREL_NATIVE_BUILD/tools/tavrel-movie
 wine_start
 cd "$WORK"
 
-wine_bg "$SCENE_EXE" 60 60
-wait_window scene 60 >/dev/null
+start_scene 60 60
 start_recorder
 activate "$(window_named Tavrel)"
 xdo type --delay 30 "killed"

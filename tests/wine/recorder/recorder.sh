@@ -1,6 +1,7 @@
 # Driving the recorder as a user would, for the tests/wine/recorder*.test.sh scripts and the
 # demonstration. Source it after tests/wine/lib.sh and call wine_start first.
 #
+#   start_scene X Y         starts the animated scene at X, Y and waits for its window
 #   start_recorder          starts Tavrel.exe and waits for its dialog; its pid is in RECORDER_PID
 #   probe                   reads the recorder's state with probe.exe into $WORK/probe.txt and prints it
 #   value KEY               a value of the last probe
@@ -23,6 +24,20 @@ TAVREL_EXE=$TAVREL_WIN_BUILD/recorder/Tavrel.exe
 RECORDER_CHECK=$TAVREL_NATIVE_BUILD/tests/wine/recorder/recorder_check
 
 xdo() { LC_ALL=C.UTF-8 xdotool "$@"; }
+
+# The scene is the first program of its test, so it also waits for Wine's services to start, which
+# can take a minute on a busy machine under the 64-bit loader: it gets two minutes, and a scene that
+# died says so at once.
+start_scene() {
+  local pid end=$((SECONDS + 120))
+  wine_bg "$SCENE_EXE" "$@"
+  pid=$!
+  until window_named scene >/dev/null; do
+    kill -0 "$pid" 2>/dev/null || fail "the scene program ended before it showed its window"
+    [ $SECONDS -lt $end ] || fail "no window named 'scene' appeared within 2 minutes"
+    sleep 0.2
+  done
+}
 
 start_recorder() {
   wine_bg "$TAVREL_EXE"

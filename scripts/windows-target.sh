@@ -1,0 +1,49 @@
+# Which Windows programs this machine runs under Wine: sourced by the build, run and test scripts and by
+# the Wine tests, after scripts/setup.sh has installed Wine.
+#
+# The 32-bit programs are what we ship, and they run under the 32-bit Wine loader. Some machines cannot
+# execute 32-bit x86 code at all (their kernel refuses it: "Exec format error"); those run the x86-64
+# build of the same sources under the 64-bit loader instead. TAVREL_WINDOWS=i686 or x86_64 forces the
+# choice. Sets and exports:
+#   TAVREL_WINDOWS        i686 or x86_64
+#   TAVREL_WINDOWS_WHY    why, in words
+#   TAVREL_WIN_BUILD      its Windows build folder (build/win or build/win64), unless already set
+#   WINE_LOADER, WINEARCH the Wine loader for it, and the architecture of a new Wine prefix
+#   WINE_PREFIX_NAME      the name of a Wine prefix folder for it (a 64-bit prefix is kept apart)
+
+_tavrel_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+# The system's 32-bit dynamic loader is itself a 32-bit program (installed with wine32's libc6:i386):
+# it starts where the kernel runs 32-bit code, and fails with "Exec format error" where it does not.
+runs_32bit_code() { /lib/ld-linux.so.2 --version >/dev/null 2>&1; }
+
+case "${TAVREL_WINDOWS:-}" in
+  "")
+    if runs_32bit_code; then
+      TAVREL_WINDOWS=i686
+      TAVREL_WINDOWS_WHY="this machine runs 32-bit x86 code"
+    else
+      TAVREL_WINDOWS=x86_64
+      TAVREL_WINDOWS_WHY="this machine cannot execute 32-bit x86 code"
+    fi ;;
+  i686 | x86_64)
+    TAVREL_WINDOWS_WHY=${TAVREL_WINDOWS_WHY:-"chosen by TAVREL_WINDOWS=$TAVREL_WINDOWS"} ;;
+  *)
+    echo "TAVREL_WINDOWS must be i686 or x86_64, not '$TAVREL_WINDOWS'" >&2
+    return 1 ;;
+esac
+
+if [ "$TAVREL_WINDOWS" = i686 ]; then
+  # The wrapper picks the 32-bit loader when wine32 is installed.
+  WINE_LOADER=wine WINEARCH=win32 WINE_PREFIX_NAME=wine-prefix
+  : "${TAVREL_WIN_BUILD:=$_tavrel_root/build/win}"
+  if ! runs_32bit_code; then
+    echo "TAVREL_WINDOWS=i686, but this machine cannot execute 32-bit x86 code" >&2
+    return 1
+  fi
+else
+  # Called directly: the wrapper would pick the 32-bit loader whenever wine32 is installed.
+  WINE_LOADER=/usr/lib/wine/wine64 WINEARCH=win64 WINE_PREFIX_NAME=wine-prefix64
+  : "${TAVREL_WIN_BUILD:=$_tavrel_root/build/win64}"
+fi
+export TAVREL_WINDOWS TAVREL_WINDOWS_WHY TAVREL_WIN_BUILD WINE_LOADER WINEARCH WINE_PREFIX_NAME
