@@ -2,13 +2,8 @@
 
 namespace {
 
-// Appends value in decimal with at least minDigits digits (after the sign) and returns the new end.
-char* AppendInt(char* out, int32_t value, int minDigits) {
-  uint32_t magnitude = (uint32_t)value;
-  if (value < 0) {
-    *out++ = '-';
-    magnitude = 0u - magnitude;
-  }
+// Appends magnitude in decimal with at least minDigits digits and returns the new end.
+char* AppendDecimal(char* out, uint32_t magnitude, int minDigits) {
   char digits[10];
   int count = 0;
   do {
@@ -19,6 +14,16 @@ char* AppendInt(char* out, int32_t value, int minDigits) {
   while (count) *out++ = digits[--count];
   *out = 0;
   return out;
+}
+
+// The same for a signed 32-bit value, with its minus sign.
+char* AppendInt(char* out, int32_t value, int minDigits) {
+  uint32_t magnitude = (uint32_t)value;
+  if (value < 0) {
+    *out++ = '-';
+    magnitude = 0u - magnitude;
+  }
+  return AppendDecimal(out, magnitude, minDigits);
 }
 
 // "mm:ss", minutes and seconds by truncating division.
@@ -40,8 +45,22 @@ int DigitValue(char c, bool hex) {
 
 void FormatElapsed(char* buffer, int32_t milliseconds) { AppendTime(buffer, milliseconds); }
 
-void FormatSize(char* buffer, int32_t bytes) {
-  char* end = AppendInt(buffer, bytes / 1024 + 1, 1);
+void FormatSize(char* buffer, uint64_t bytes) {
+  // Nine digits at a time, the upper ones split off by subtraction: a 64-bit division would link a
+  // runtime routine into the 32-bit player, which shares this unit. Kilobytes stay below 2^54, so the
+  // upper part fits 32 bits.
+  uint64_t kilobytes = (bytes >> 10) + 1;
+  const uint64_t billion = 1000000000u;
+  uint32_t high = 0;
+  for (uint64_t step = billion << 24; step >= billion; step >>= 1) {
+    high <<= 1;
+    if (kilobytes >= step) {
+      kilobytes -= step;
+      high |= 1;
+    }
+  }
+  uint32_t low = (uint32_t)kilobytes;
+  char* end = high ? AppendDecimal(AppendDecimal(buffer, high, 1), low, 9) : AppendDecimal(buffer, low, 1);
   end[0] = ' ';
   end[1] = 'K';
   end[2] = 'B';
@@ -80,6 +99,17 @@ int32_t TextToInt(const char* text) {
   }
   if (negative && *p == 0) value = 0u - value;
   return (int32_t)value;
+}
+
+uint32_t GbkCutLength(const char* text, uint32_t maxBytes) {
+  uint32_t i = 0;
+  while (i < maxBytes && text[i]) {
+    uint8_t c = (uint8_t)text[i];
+    uint32_t width = c >= 0x81 && c <= 0xFE ? 2 : 1;
+    if (width == 2 && (i + 2 > maxBytes || !text[i + 1])) break;
+    i += width;
+  }
+  return i;
 }
 
 void NormaliseRect(Rect* rect) {

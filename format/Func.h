@@ -5,15 +5,15 @@
 
 #include "UTypes.h"
 
-// Buffers for the texts below, each large enough for any 32-bit input.
-const uint32_t ShortTextSize = 16;     // FormatElapsed, FormatSize, IntToText
+// Buffers for the texts below, each large enough for any input.
+const uint32_t ShortTextSize = 24;     // FormatElapsed, FormatSize, IntToText
 const uint32_t PlayTimeTextSize = 32;  // FormatPlayTime: "mm:ss/mm:ss " with minutes of any size
 
 // "mm:ss" with at least two digits each; minutes are not folded into hours ("75:00").
 void FormatElapsed(char* buffer, int32_t milliseconds);
 
-// "N KB" with N = bytes / 1024 + 1 (0 bytes show 1 KB, 1024 bytes 2 KB).
-void FormatSize(char* buffer, int32_t bytes);
+// "N KB" with N = bytes / 1024 + 1 (0 bytes show 1 KB, 1024 bytes 2 KB), for files of any length.
+void FormatSize(char* buffer, uint64_t bytes);
 
 // "mm:ss/mm:ss " (current/total, with a trailing blank that keeps the text off the window's edge).
 void FormatPlayTime(char* buffer, int32_t currentMs, int32_t totalMs);
@@ -25,6 +25,10 @@ void IntToText(char* buffer, int32_t value);
 // sign and decimal digits. Conversion stops at the first character that fits neither; the minus sign
 // only counts when the digits run to the end of the text. Never fails: no digits give 0.
 int32_t TextToInt(const char* text);
+
+// The length of text cut to at most maxBytes bytes without splitting a GBK character: a lead byte
+// (0x81-0xFE) and the byte after it stay together, and a lead byte with no byte after it is dropped.
+uint32_t GbkCutLength(const char* text, uint32_t maxBytes);
 
 // Orders the corners so that left <= right and top <= bottom.
 void NormaliseRect(Rect* rect);

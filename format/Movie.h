@@ -5,6 +5,8 @@
 //   - MovieSink.Write(context, data, count): one write; returns the bytes written, or -1 on failure.
 //   - MovieSource.Read(context, buffer, count): reads at the current position; bytes read, or -1.
 //   - MovieSource.Seek(context, offset): moves to an absolute file offset; -1 on failure.
+// File sizes and offsets are 64-bit throughout: a movie has no stored offsets, so nothing in the layout
+// limits its length, and long recordings pass 2 and 4 GiB.
 //   - the buffers, allocated once per recording or opened movie with the sizes given here.
 #pragma once
 #include <stdint.h>
@@ -19,8 +21,8 @@ struct MovieSink {
 struct MovieSource {
   void* Context;
   int32_t (*Read)(void* context, void* buffer, uint32_t count);
-  int32_t (*Seek)(void* context, uint32_t offset);
-  uint32_t FileSize;
+  int32_t (*Seek)(void* context, uint64_t offset);
+  uint64_t FileSize;
 };
 
 // ---- Writing --------------------------------------------------------------------------------------
@@ -30,7 +32,8 @@ struct MovieSource {
 void BuildMovieHeader(MovieHeader* header, const BitmapInfo32* screenFormat, int32_t width,
                       int32_t height);
 
-// A trailer with FrameCount 0 and the title cut to 127 bytes; an empty title becomes "无标题".
+// A trailer with FrameCount 0 and the title cut to at most 127 bytes at a GBK character boundary; an
+// empty title becomes "无标题".
 void BuildMovieTrailer(MovieTrailer* trailer, const char* title);
 
 struct MovieWriter {
@@ -43,6 +46,7 @@ struct MovieWriter {
   FrameHeader Record; // the last frame header written; the end record repeats its cursor and button
   MovieTrailer Trailer;
   int32_t FrameCount; // frame records written
+  uint64_t BytesWritten;  // the file's length so far: everything written, stub included
   bool Failed;        // a write failed or came short: nothing more is written, the movie is incomplete
 };
 
@@ -57,6 +61,18 @@ bool WriteMovieFrame(MovieWriter* writer, const uint32_t* pixels, uint8_t button
 // The end record (cursor and button of the last frame) and the trailer with FrameCount.
 bool WriteMovieEnd(MovieWriter* writer);
 
+// Whether the volume has room for a recording to go on: the next framesAhead frames at their worst
+// (a frame's largest record), the end record and the trailer, and a margin for the file system's own
+// use, both in free space and under the largest file the volume can hold.
+enum RecordingRoom : uint8_t { RoomEnough, RoomDiskFull, RoomFileLimit };
+const uint64_t RoomMargin = 64 * 1024;
+RecordingRoom CheckRecordingRoom(const MovieWriter* writer, uint32_t framesAhead, uint64_t freeBytes,
+                                 uint64_t maxFileSize);
+
+// The largest file a file system holds, by the name Windows gives it: FAT32 4 GiB - 1, the older FATs
+// 2 GiB - 1, any other no limit of its own (UINT64_MAX).
+uint64_t MaxFileSizeOf(const char* fileSystem);
+
 // ---- Reading --------------------------------------------------------------------------------------
 
 enum RecordStatus : uint8_t {
@@ -69,6 +85,14 @@ enum RecordStatus : uint8_t {
   RecordBadRuns,     // a run leaves the frame or the run list: frame left unchanged
 };
 
+// A snapshot: the frame as its RGB332 codes (the decoder only ever writes decoded codes, so the
+// codes restore the frame exactly) and the reader's place after record Frame.
+struct MovieSnapshot {
+  int32_t Frame;         // 0: the slot is empty
+  uint64_t Position;
+  FrameHeader Record;
+};
+
 // The largest frame a reader accepts (64 Mpixels, 256 MB of frame buffer); larger headers are
 // taken as damage rather than as a request for gigabytes of memory.
 const uint32_t MaxFramePixels = 1u << 26;
@@ -79,18 +103,23 @@ struct MovieReader {
   int32_t FrameWidth;
   int32_t FrameHeight;
   uint32_t PixelCount;
-  uint32_t PackedSize;    // capacity of Packed: biSizeImage, or LZO's worst case when larger
-  uint32_t RunListSize;   // capacity of RunList: biSizeImage + 1024
+  uint32_t PackedSize;    // capacity of Packed: PackedBufferSize(PixelCount), as the encoder's
+  uint32_t RunListSize;   // capacity of RunList: RunListBufferSize(PixelCount), as the encoder's
   uint32_t* FramePixels;  // PixelCount pixels, all zero at the start; supplied by the caller
   uint8_t* Packed;        // PackedSize bytes; supplied by the caller
   uint8_t* RunList;       // RunListSize bytes; supplied by the caller
   MovieTrailer Trailer;
   FrameHeader Record;     // the last frame header read
   int32_t CurrentFrame;   // frame records applied since the first record
-  uint32_t Position;      // file offset of the next record
-  uint32_t StreamEnd;     // records end where the trailer begins
+  uint64_t Position;      // file offset of the next record
+  uint64_t StreamEnd;     // records end where the trailer begins
   RecordStatus LastStatus;
-  uint32_t LastRecordOffset;
+  uint64_t LastRecordOffset;
+  // Snapshots for seeking (UseSnapshotMemory); none without memory for them.
+  MovieSnapshot* Snapshots;
+  uint8_t* SnapshotCodes;  // SnapshotSlots frames of PixelCount codes
+  uint32_t SnapshotSlots;
+  int32_t SnapshotInterval;  // a snapshot after every SnapshotInterval-th record
 };
 
 // Reads and checks the movie header at the stub length and the trailer, and positions the reader at
@@ -98,15 +127,29 @@ struct MovieReader {
 // sizes out of range); then nothing else is read. On success the caller supplies the three buffers.
 bool OpenMovieReader(MovieReader* reader, const MovieSource* source);
 
+// How many bytes of snapshot memory UseSnapshotMemory takes for slots snapshots of the open movie.
+uint64_t SnapshotMemorySize(const MovieReader* reader, uint32_t slots);
+
+// Hands the reader memory (SnapshotMemorySize bytes, 8-byte aligned) for slots snapshots, spread evenly
+// over the FrameCount the trailer gives: as records are read in order, the frame after every
+// interval-th one is kept, so that a seek replays at most one interval of records. The interval is at
+// least MinSnapshotInterval records, so that a short movie takes no memory it does not need.
+void UseSnapshotMemory(MovieReader* reader, void* memory, uint32_t slots);
+const int32_t MinSnapshotInterval = 25;
+
 // Reads the next record into Record and applies it. Returns PayloadLength: > 0 changed, 0 unchanged,
 // -1 at the end record and for damage that ends the stream (LastStatus tells which).
 // A record that ends the stream stays in front of the reader: reading again gives the same end.
-// CurrentFrame is the caller's count (SeekMovieReader keeps it; a playback tick counts its own reads).
 int32_t ReadNextRecord(MovieReader* reader);
+
+// ReadNextRecord for playing in order: a record applied counts in CurrentFrame, and the frame is kept
+// when a snapshot falls due.
+int32_t AdvanceMovieReader(MovieReader* reader);
 
 // Back to the first record with an all-black frame and CurrentFrame 0.
 void RewindMovieReader(MovieReader* reader);
 
-// Brings the frame to the state after n records, replaying from the first record when n lies behind.
-// Stops before the end record if the stream has fewer records than n.
+// Brings the frame to the state after n records, replaying from the nearest snapshot at or before n,
+// or from the first record, unless going on from the current frame is nearer. Stops before the end
+// record if the stream has fewer records than n.
 void SeekMovieReader(MovieReader* reader, int32_t n);

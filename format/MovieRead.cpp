@@ -3,6 +3,7 @@
 #include "Movie.h"
 
 #include "Codec.h"
+#include "Func.h"
 #include "LZO.h"
 
 namespace {
@@ -46,11 +47,10 @@ bool OpenMovieReader(MovieReader* reader, const MovieSource* source) {
   reader->FrameWidth = reader->Header.Info.Header.biWidth;
   reader->FrameHeight = -reader->Header.Info.Header.biHeight;
   reader->PixelCount = n;
-  uint32_t imageSize = n * 4;
-  uint32_t worst = LzoWorstCase(n + RunHeaderSize);
-  // A frame under 26 pixels can legally pack to more than its image size.
-  reader->PackedSize = worst > imageSize ? worst : imageSize;
-  reader->RunListSize = imageSize + 1024;
+  // The encoder's own buffers: a run list never exceeds n + 8 bytes, nor its payload LZO's worst case
+  // for that, so anything larger is damage.
+  reader->PackedSize = PackedBufferSize(n);
+  reader->RunListSize = RunListBufferSize(n);
 
   // Records may not reach into the trailer; a file too short for one has no trailer to read.
   reader->StreamEnd = FirstRecordOffset;
@@ -59,7 +59,9 @@ bool OpenMovieReader(MovieReader* reader, const MovieSource* source) {
     source->Seek(source->Context, reader->StreamEnd);
     if (!ReadExactly(reader, &reader->Trailer, TrailerSize)) __builtin_memset(&reader->Trailer, 0, TrailerSize);
   }
+  // A damaged trailer may hold no NUL, or a lone GBK lead byte in front of it.
   reader->Trailer.MovieTitle[TitleSize - 1] = 0;
+  reader->Trailer.MovieTitle[GbkCutLength(reader->Trailer.MovieTitle, TitleSize - 1)] = 0;
   if (reader->Trailer.FrameCount < 0) reader->Trailer.FrameCount = 0;
   reader->Position = FirstRecordOffset;
   source->Seek(source->Context, FirstRecordOffset);
@@ -68,7 +70,7 @@ bool OpenMovieReader(MovieReader* reader, const MovieSource* source) {
 
 int32_t ReadNextRecord(MovieReader* reader) {
   reader->LastRecordOffset = reader->Position;
-  uint32_t left = reader->Position <= reader->StreamEnd ? reader->StreamEnd - reader->Position : 0;
+  uint64_t left = reader->Position <= reader->StreamEnd ? reader->StreamEnd - reader->Position : 0;
   FrameHeader record;
   if (left < FrameHeaderSize || !ReadExactly(reader, &record, FrameHeaderSize))
     return EndOfStream(reader, RecordTruncated);
@@ -95,6 +97,68 @@ int32_t ReadNextRecord(MovieReader* reader) {
   return length;
 }
 
+// ---- Snapshots -------------------------------------------------------------------------------------
+
+uint64_t SnapshotMemorySize(const MovieReader* reader, uint32_t slots) {
+  return (uint64_t)slots * (sizeof(MovieSnapshot) + reader->PixelCount);
+}
+
+void UseSnapshotMemory(MovieReader* reader, void* memory, uint32_t slots) {
+  reader->Snapshots = (MovieSnapshot*)memory;
+  reader->SnapshotCodes = (uint8_t*)memory + (uint64_t)slots * sizeof(MovieSnapshot);
+  reader->SnapshotSlots = slots;
+  __builtin_memset(reader->Snapshots, 0, (uint64_t)slots * sizeof(MovieSnapshot));
+  int32_t interval = slots ? reader->Trailer.FrameCount / (int32_t)slots + 1 : 0;
+  reader->SnapshotInterval = interval > MinSnapshotInterval ? interval : MinSnapshotInterval;
+}
+
+namespace {
+
+uint8_t* SnapshotFrame(MovieReader* reader, uint32_t slot) {
+  return reader->SnapshotCodes + (uint64_t)slot * reader->PixelCount;
+}
+
+void KeepSnapshotIfDue(MovieReader* reader) {
+  int32_t frame = reader->CurrentFrame;
+  if (!reader->SnapshotSlots || frame % reader->SnapshotInterval) return;
+  uint32_t slot = (uint32_t)(frame / reader->SnapshotInterval) - 1;
+  if (slot >= reader->SnapshotSlots || reader->Snapshots[slot].Frame == frame) return;
+  uint8_t* codes = SnapshotFrame(reader, slot);
+  for (uint32_t i = 0; i < reader->PixelCount; i++) codes[i] = QuantiseRgb332(reader->FramePixels[i]);
+  reader->Snapshots[slot] = MovieSnapshot{frame, reader->Position, reader->Record};
+}
+
+// The latest snapshot at or before frame n, or null.
+const MovieSnapshot* SnapshotBefore(MovieReader* reader, int32_t n) {
+  if (!reader->SnapshotSlots || n < reader->SnapshotInterval) return nullptr;
+  uint32_t slot = (uint32_t)(n / reader->SnapshotInterval);
+  if (slot > reader->SnapshotSlots) slot = reader->SnapshotSlots;
+  // Slots fill in order as the movie plays, so the one wanted may still be empty.
+  while (slot-- > 0)
+    if (reader->Snapshots[slot].Frame) return &reader->Snapshots[slot];
+  return nullptr;
+}
+
+void RestoreSnapshot(MovieReader* reader, const MovieSnapshot* snapshot) {
+  const uint8_t* codes = SnapshotFrame(reader, (uint32_t)(snapshot - reader->Snapshots));
+  for (uint32_t i = 0; i < reader->PixelCount; i++) reader->FramePixels[i] = DecodeRgb332(codes[i]);
+  reader->CurrentFrame = snapshot->Frame;
+  reader->Position = snapshot->Position;
+  reader->Record = snapshot->Record;
+  reader->Source.Seek(reader->Source.Context, reader->Position);
+}
+
+}  // namespace
+
+int32_t AdvanceMovieReader(MovieReader* reader) {
+  int32_t length = ReadNextRecord(reader);
+  if (length >= 0) {
+    reader->CurrentFrame++;
+    KeepSnapshotIfDue(reader);
+  }
+  return length;
+}
+
 void RewindMovieReader(MovieReader* reader) {
   reader->Position = FirstRecordOffset;
   reader->Source.Seek(reader->Source.Context, FirstRecordOffset);
@@ -103,10 +167,12 @@ void RewindMovieReader(MovieReader* reader) {
 }
 
 void SeekMovieReader(MovieReader* reader, int32_t n) {
-  if (n < reader->CurrentFrame) RewindMovieReader(reader);
-  while (reader->CurrentFrame < n) {
-    // The end record stays in front of the reader for the next tick, which rewinds or ends playback.
-    if (ReadNextRecord(reader) < 0) return;
-    reader->CurrentFrame++;
+  const MovieSnapshot* snapshot = SnapshotBefore(reader, n);
+  if (snapshot && (n < reader->CurrentFrame || snapshot->Frame > reader->CurrentFrame))
+    RestoreSnapshot(reader, snapshot);
+  else if (n < reader->CurrentFrame)
+    RewindMovieReader(reader);
+  // The end record stays in front of the reader for the next tick, which rewinds or ends playback.
+  while (reader->CurrentFrame < n && AdvanceMovieReader(reader) >= 0) {
   }
 }

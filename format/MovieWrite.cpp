@@ -3,6 +3,7 @@
 #include "Movie.h"
 
 #include "Codec.h"
+#include "Func.h"
 
 void BuildMovieHeader(MovieHeader* header, const BitmapInfo32* screenFormat, int32_t width,
                       int32_t height) {
@@ -22,7 +23,8 @@ void BuildMovieHeader(MovieHeader* header, const BitmapInfo32* screenFormat, int
 void BuildMovieTrailer(MovieTrailer* trailer, const char* title) {
   __builtin_memset(trailer, 0, sizeof *trailer);
   const char* text = title[0] ? title : TAVREL_UNTITLED_GBK;
-  for (uint32_t i = 0; i < TitleSize - 1 && text[i]; i++) trailer->MovieTitle[i] = text[i];
+  uint32_t length = GbkCutLength(text, TitleSize - 1);
+  for (uint32_t i = 0; i < length; i++) trailer->MovieTitle[i] = text[i];
 }
 
 namespace {
@@ -30,6 +32,7 @@ namespace {
 bool WriteAll(MovieWriter* writer, const void* data, uint32_t count) {
   if (writer->Failed) return false;
   if (writer->Sink.Write(writer->Sink.Context, data, count) != (int32_t)count) writer->Failed = true;
+  else writer->BytesWritten += count;
   return !writer->Failed;
 }
 
@@ -63,4 +66,22 @@ bool WriteMovieEnd(MovieWriter* writer) {
   writer->Trailer.FrameCount = writer->FrameCount;
   WriteAll(writer, &end, FrameHeaderSize);
   return WriteAll(writer, &writer->Trailer, TrailerSize);
+}
+
+RecordingRoom CheckRecordingRoom(const MovieWriter* writer, uint32_t framesAhead, uint64_t freeBytes,
+                                 uint64_t maxFileSize) {
+  uint64_t need = (uint64_t)framesAhead * (FrameHeaderSize + PackedBufferSize(writer->PixelCount)) +
+                  FrameHeaderSize + TrailerSize + RoomMargin;
+  if (freeBytes < need) return RoomDiskFull;
+  if (writer->BytesWritten > maxFileSize || maxFileSize - writer->BytesWritten < need) return RoomFileLimit;
+  return RoomEnough;
+}
+
+uint64_t MaxFileSizeOf(const char* fileSystem) {
+  const char* fat = "FAT";
+  uint32_t i = 0;
+  while (fat[i] && fileSystem[i] == fat[i]) i++;
+  if (fat[i]) return UINT64_MAX;  // not a FAT at all (NTFS, exFAT, ReFS...)
+  if (fileSystem[i] == '3' && fileSystem[i + 1] == '2' && !fileSystem[i + 2]) return 0xFFFFFFFFu;
+  return 0x7FFFFFFFu;
 }

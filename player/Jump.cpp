@@ -6,7 +6,8 @@
 
 enum : int { IdTotalLabel = 3000, IdFrameField = 3001, IdJumpButton = 3002 };
 
-// Five characters at most: no five-character text converts to a number that overflows.
+// Five characters at most: no five-character text converts to a number that overflows. The field
+// takes no more than that, so what the viewer typed is what is read.
 const int FrameFieldSize = 6;
 
 static void OnJumpInit(HWND dialog) {
@@ -15,6 +16,7 @@ static void OnJumpInit(HWND dialog) {
   IntToText(text + sizeof TEXT_TOTAL_FRAMES - 1, FrameCount);
   SetDlgItemTextA(dialog, IdTotalLabel, text);
   IntToText(text, CurrentFrame);
+  SendDlgItemMessageA(dialog, IdFrameField, EM_LIMITTEXT, FrameFieldSize - 1, 0);
   SetDlgItemTextA(dialog, IdFrameField, text);
   SetFocus(GetDlgItem(dialog, IdFrameField));
 }

@@ -37,7 +37,6 @@ enum : uint8_t { Playing = 0, Paused = 1, Ended = 2 };
 
 void OpenMovie(HWND window);
 void FitWindowToFrame(HWND window, int32_t width, int32_t height);
-int32_t ReadFrameRecord();
 void SeekToFrame(int32_t n);
 void PlaybackTick(HWND window);
 void CloseMovie(HWND window);
@@ -57,7 +56,6 @@ enum : WORD {
 // The caption: MovieTitle directly followed by suffix ("" for the plain title).
 void SetCaption(HWND window, const char* suffix);
 void DrawTimeOverlay(HDC dc);
-void* AllocateOrExit(uint32_t size);
 
 // ---- Go-to dialog (Jump.cpp) ----------------------------------------------------------------------
 

@@ -4,6 +4,9 @@
 // either as the end of the stream or as a frame that changes nothing.
 #include "Player.h"
 
+#include "Codec.h"
+#include "Texts.h"
+
 MovieReader Movie;
 const BITMAPINFO* FrameInfo;
 uint32_t* FramePixels;
@@ -21,15 +24,49 @@ static int32_t ReadMovieFile(void* context, void* buffer, uint32_t count) {
   return (int32_t)done;
 }
 
-static int32_t SeekMovieFile(void* context, uint32_t offset) {
-  DWORD at = SetFilePointer(*(HANDLE*)context, (LONG)offset, nullptr, FILE_BEGIN);
-  return at == INVALID_SET_FILE_POINTER ? -1 : (int32_t)at;
+static int32_t SeekMovieFile(void* context, uint64_t offset) {
+  LARGE_INTEGER to;
+  to.QuadPart = (LONGLONG)offset;
+  return SetFilePointerEx(*(HANDLE*)context, to, nullptr, FILE_BEGIN) ? 0 : -1;
 }
 
-void* AllocateOrExit(uint32_t size) {
-  void* block = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size);
-  if (!block) ExitProcess(203);
+// The movie's size, 0 when it cannot be read (then the reader finds no movie).
+static uint64_t MovieFileSize() {
+  LARGE_INTEGER size;
+  return GetFileSizeEx(MovieFile, &size) ? (uint64_t)size.QuadPart : 0;
+}
+
+// Zero-filled heap memory, or null.
+static void* Allocate(uint64_t size) {
+  if (size > (SIZE_T)-1) return nullptr;
+  return HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, (SIZE_T)size);
+}
+
+// The player cannot show the movie without its buffers: it says so before it ends.
+static void* AllocateOrExit(HWND window, uint64_t size) {
+  void* block = Allocate(size);
+  if (!block) {
+    MessageBoxA(window, TEXT_NO_MEMORY, MovieTitle, MB_OK | MB_ICONERROR);
+    ExitProcess(203);
+  }
   return block;
+}
+
+// Snapshots for seeking take at most SnapshotBudget bytes and MaxSnapshots slots: at 1920 x 1080 that is
+// 32 snapshots of 2 MB of codes, a seek replaying at most 1/32 of the movie; a small frame takes 64
+// for far less. Where the memory is not there, fewer snapshots (or none) only make seeks slower.
+const uint64_t SnapshotBudget = 64u << 20;
+const uint32_t MaxSnapshots = 64;
+
+static void AllocateSnapshots() {
+  uint32_t slots = MaxSnapshots;
+  while (slots && SnapshotMemorySize(&Movie, slots) > SnapshotBudget) slots--;
+  for (; slots; slots /= 2) {
+    if (void* memory = Allocate(SnapshotMemorySize(&Movie, slots))) {
+      UseSnapshotMemory(&Movie, memory, slots);
+      return;
+    }
+  }
 }
 
 // ---- Operations ------------------------------------------------------------------------------------
@@ -39,13 +76,14 @@ void OpenMovie(HWND window) {
   GetModuleFileNameA(nullptr, path, sizeof path);
   MovieFile = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   // A file that cannot be opened fails the reader's first seek, so the reader finds no movie in it.
-  MovieSource source = {&MovieFile, ReadMovieFile, SeekMovieFile, GetFileSize(MovieFile, nullptr)};
+  MovieSource source = {&MovieFile, ReadMovieFile, SeekMovieFile, MovieFileSize()};
   if (!OpenMovieReader(&Movie, &source)) return;  // no movie: an empty, still window
 
   // Buffers are zeroed on allocation: the first picture, before any record, is black.
-  Movie.FramePixels = FramePixels = (uint32_t*)AllocateOrExit(Movie.PixelCount * 4);
-  Movie.Packed = (uint8_t*)AllocateOrExit(Movie.PackedSize);
-  Movie.RunList = (uint8_t*)AllocateOrExit(Movie.RunListSize);
+  Movie.FramePixels = FramePixels = (uint32_t*)AllocateOrExit(window, (uint64_t)Movie.PixelCount * 4);
+  Movie.Packed = (uint8_t*)AllocateOrExit(window, Movie.PackedSize);
+  Movie.RunList = (uint8_t*)AllocateOrExit(window, Movie.RunListSize);
+  AllocateSnapshots();
   FrameInfo = (const BITMAPINFO*)&Movie.Header.Info;
 
   FitWindowToFrame(window, FrameWidth, FrameHeight);
@@ -69,18 +107,15 @@ void FitWindowToFrame(HWND window, int32_t width, int32_t height) {
   MoveWindow(window, rect.left, rect.top, MaxWindowWidth, MaxWindowHeight, FALSE);
 }
 
-int32_t ReadFrameRecord() { return ReadNextRecord(&Movie); }
-
 void SeekToFrame(int32_t n) {
   if (!FramePixels) return;
-  // The core replays from the first record when n lies behind, and stops in front of the end record
-  // when the stream holds fewer records than the trailer promised.
+  // The core replays from the nearest snapshot (or the first record), and stops in front of the end
+  // record when the stream holds fewer records than the trailer promised.
   SeekMovieReader(&Movie, n);
 }
 
 void PlaybackTick(HWND window) {
-  CurrentFrame++;
-  if (ReadFrameRecord() < 0) {
+  if (AdvanceMovieReader(&Movie) < 0) {
     // The loop setting lives in the menu's check mark. Only MF_CHECKED is looked at: a menu item that
     // was just chosen may still report MF_HILITE.
     if (!(GetMenuState(PopupMenu, CmdLoop, MF_BYCOMMAND) & MF_CHECKED)) {
@@ -100,6 +135,8 @@ void CloseMovie(HWND window) {
   HeapFree(heap, 0, Movie.Packed);
   HeapFree(heap, 0, Movie.RunList);
   HeapFree(heap, 0, FramePixels);
+  HeapFree(heap, 0, Movie.Snapshots);
+  UseSnapshotMemory(&Movie, nullptr, 0);
   Movie.Packed = Movie.RunList = nullptr;
   Movie.FramePixels = FramePixels = nullptr;
 }

@@ -4,7 +4,9 @@
 // messages reach MainWndProc; there is no dialog procedure. "选择区域" hides the dialog, puts the
 // notification icon up and opens the selection window; once an area is dragged out, StartRecording
 // asks for the output file and hands a capture request to the capture thread (rec). A left press on
-// the notification icon stops the recording and shows its size and length in the dialog.
+// the notification icon stops the recording and brings the dialog back; the capture thread, when the
+// movie is finished, reports its size and length, which the dialog then shows. A recording that runs
+// out of room on its volume ends itself the same way, and the size field says why.
 #include <windows.h>
 #include <commdlg.h>
 #include <shellapi.h>
@@ -82,8 +84,10 @@ void StartRecording(const Rect* area) {
     ReturnToDialog(request);
     return;
   }
+  // The movie writer cuts the title at a character boundary, should this cut have split one.
   GetDlgItemTextA(MainDialog, IdTitle, request->Title, TitleSize);
   request->Area = chosen;
+  request->NotifyWindow = MainDialog;
   // StartCapture waits for a previous recording still writing its end, then clears the stop
   // request and the frame counter; it owns the request from here, also when it fails.
   Recording = true;
@@ -93,29 +97,38 @@ void StartRecording(const Rect* area) {
   }
 }
 
+// The dialog comes back with empty fields; ShowResult fills them once the movie is finished.
 void StopRecording() {
-  // Both are read before the stop is raised: the capture thread closes the file only after it has
-  // seen the request, so the file is still open here.
-  int32_t size = OutputFileSize();
-  int32_t frames = FrameCounter.load();
   StopRequest.store(true);
   CloseSelectionWindow();
   Recording = false;
-
-  char text[ShortTextSize];
-  if (CaptureFailed.load())
-    SetDlgItemTextA(MainDialog, IdSize, TEXT_RECORDING_FAILED);
-  else {
-    FormatSize(text, size);
-    SetDlgItemTextA(MainDialog, IdSize, text);
-  }
-  FormatElapsed(text, (int32_t)((uint32_t)frames * FramePeriodMs));  // wraps like the 32-bit product
-  SetDlgItemTextA(MainDialog, IdTime, text);
+  SetDlgItemTextA(MainDialog, IdSize, "");
+  SetDlgItemTextA(MainDialog, IdTime, "");
 
   Shell_NotifyIconA(NIM_DELETE, &TrayIcon);
   ShowWindow(MainDialog, SW_RESTORE);
   SetForegroundWindow(MainDialog);
   SetFocus(GetDlgItem(MainDialog, IdTitle));
+}
+
+// The finished movie's size and length; a recording that ended itself for want of room says why in
+// front of its size.
+static void ShowResult(const CaptureResult* result) {
+  char text[ShortTextSize + 32];
+  char* size = text;
+  if (result->Ending == EndedDiskFull) size += wsprintfA(text, "%s ", TEXT_DISK_FULL);
+  if (result->Ending == EndedFileLimit) size += wsprintfA(text, "%s ", TEXT_FILE_LIMIT);
+  FormatSize(size, result->FileSize);
+  SetDlgItemTextA(MainDialog, IdSize, result->Failed ? TEXT_RECORDING_FAILED : text);
+  FormatElapsed(text, (int32_t)((uint32_t)result->Frames * FramePeriodMs));  // wraps like the 32-bit product
+  SetDlgItemTextA(MainDialog, IdTime, text);
+}
+
+// A recording that ended itself still has its stop to go through; one stopped from the icon has had it.
+static void OnCaptureDone(CaptureResult* result) {
+  if (Recording) StopRecording();
+  ShowResult(result);
+  delete result;
 }
 
 // ---- Main dialog -----------------------------------------------------------------------------------
@@ -138,9 +151,20 @@ static void BeginSelection() {
   OpenSelectionWindow();
 }
 
+// The title field takes no more than a movie's title holds: 127 bytes of GBK in whole characters. The
+// edit control's own limit counts characters, which are one or two bytes each.
+static void OnTitleChange(HWND field) {
+  char text[TitleSize * 2];
+  if (GetWindowTextA(field, text, sizeof text) < (int)TitleSize) return;
+  text[GbkCutLength(text, TitleSize - 1)] = 0;
+  SetWindowTextA(field, text);
+  SendMessageA(field, EM_SETSEL, sizeof text, sizeof text);  // the caret back to the end
+}
+
 // Only clicks of the two buttons count. The dialog manager's own commands for Enter (IDOK) and Esc
 // (IDCANCEL) come without a control handle and are dropped, so neither key does anything.
 static void OnCommand(WPARAM wParam, LPARAM lParam) {
+  if (lParam && wParam == MAKEWPARAM(IdTitle, EN_CHANGE)) OnTitleChange((HWND)lParam);
   if (!lParam || HIWORD(wParam) != BN_CLICKED) return;
   switch (LOWORD(wParam)) {
     case IdSelect: BeginSelection(); break;
@@ -160,6 +184,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_DESTROY: PostQuitMessage(0); return 0;
     case WM_COMMAND: OnCommand(wParam, lParam); return 0;
     case TrayMessage: OnTrayMessage(wParam, lParam); return 0;
+    case CaptureDoneMessage: OnCaptureDone((CaptureResult*)lParam); return 0;
   }
   return DefWindowProcA(window, message, wParam, lParam);
 }
@@ -184,6 +209,7 @@ int RecorderMain() {
   Instance = GetModuleHandleA(nullptr);
   RegisterDialogClass();
   MainDialog = CreateDialogParamA(Instance, "MyDialog", nullptr, nullptr, 0);
+  SendDlgItemMessageA(MainDialog, IdTitle, EM_LIMITTEXT, TitleSize - 1, 0);
   SetFocus(GetDlgItem(MainDialog, IdTitle));
   ShowWindow(MainDialog, SW_SHOWNORMAL);
   UpdateWindow(MainDialog);

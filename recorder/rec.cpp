@@ -3,8 +3,14 @@
 // One recording, in order:
 //   set-up    tick event and 200 ms periodic timer, screen format, buffers, cursor offset, capture
 //             bitmap, player stub, output file, stub and movie header, trailer with the title
-//   per tick  stop request? cursor, buttons, screen copy, encode, frame header + payload
-//   teardown  end record and trailer, close, release the bitmap and buffers, timer, event
+//   per tick  stop request? room on the volume (every RoomCheckTicks)? cursor, buttons, screen copy,
+//             encode, frame header + payload
+//   teardown  end record and trailer, close, release the bitmap and buffers, timer, event; the result
+//             posted to the dialog
+//
+// Before the first frame and then every second, the free space of the output's volume and the largest
+// file it holds are checked against what the next second's frames need at their worst plus the end
+// record and trailer: a recording that would not fit ends itself as a stop does, with a whole movie.
 //
 // A failed set-up (no tick event, timer or capture bitmap), file creation or write marks the
 // recording as failed (CaptureFailed): nothing more is captured or written, but the thread still
@@ -16,6 +22,8 @@
 
 #include <mmsystem.h>
 
+#include <new>
+
 #include <lzo/lzo1x.h>
 
 #include "Codec.h"
@@ -24,11 +32,12 @@
 std::atomic<bool> StopRequest(false);
 std::atomic<int32_t> FrameCounter(0);
 std::atomic<bool> CaptureFailed(false);
-HANDLE OutputFile = INVALID_HANDLE_VALUE;
 
 const UINT ExitNoMemory = 203;  // the exit code of a heap allocation that fails
 // While the tick event or the timer is missing, the stop request is polled at this interval instead.
 const DWORD StopPollMs = 200;
+// The room on the volume is checked every this many ticks, and kept for as many frames.
+const uint32_t RoomCheckTicks = 5;
 
 // The last capture thread started; kept so that the next recording and the program's exit can wait
 // for its end record and trailer.
@@ -51,21 +60,12 @@ static void FreeBlock(void* block) {
   if (block) HeapFree(GetProcessHeap(), 0, block);
 }
 
-int32_t OutputFileSize() {
-  // Before the file exists and after it is closed the handle is INVALID_HANDLE_VALUE, which is also
-  // the current process's pseudo handle: never hand it to GetFileSize.
-  HANDLE file = OutputFile;
-  if (file == INVALID_HANDLE_VALUE) return -1;
-  return (int32_t)GetFileSize(file, nullptr);  // INVALID_FILE_SIZE is -1
-}
-
-int32_t WriteOutput(const void* data, uint32_t count) {
+// One WriteFile to the output file (the context is its handle): the bytes written, or -1 on failure.
+static int32_t WriteToOutput(void* context, const void* data, uint32_t count) {
   DWORD written = 0;
-  if (!WriteFile(OutputFile, data, count, &written, nullptr)) return -1;
+  if (!WriteFile(*(HANDLE*)context, data, count, &written, nullptr)) return -1;
   return (int32_t)written;
 }
-
-static int32_t WriteToOutput(void*, const void* data, uint32_t count) { return WriteOutput(data, count); }
 
 // ---- Set-up --------------------------------------------------------------------------------------
 
@@ -124,7 +124,13 @@ struct Recording {
   HGDIOBJ PreviousBitmap;  // the capture DC's own bitmap, put back before ours is deleted
   uint32_t* Pixels;        // the DIB section's memory: BitBlt lands here and the encoder reads here
   MovieWriter Writer;
+  HANDLE File;             // the output file, INVALID_HANDLE_VALUE before it is made and once closed
   char OutputPath[MAX_PATH];
+  char OutputFolder[MAX_PATH];  // the output's folder, for its volume's free space
+  uint64_t MaxFileSize;    // the largest file the output's volume holds
+  uint32_t TicksToCheck;   // ticks until the next look at the room on the volume
+  CaptureEnding Ending;
+  HWND NotifyWindow;
 };
 
 static void MarkFailed(Recording* rec) {
@@ -158,11 +164,46 @@ static void CreateOutput(Recording* rec) {
 
   // FILE_SHARE_WRITE only: the movie cannot be opened for reading (and so not played) while it is
   // being written.
-  OutputFile = CreateFileA(rec->OutputPath, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (OutputFile == INVALID_HANDLE_VALUE || !stub || !WriteMovieStart(&rec->Writer, stub, stubLength, &rec->Header))
+  rec->File = CreateFileA(rec->OutputPath, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (rec->File == INVALID_HANDLE_VALUE || !stub || !WriteMovieStart(&rec->Writer, stub, stubLength, &rec->Header))
     MarkFailed(rec);
   if (loaded) FreeResource(loaded);
+}
+
+// The output's folder (the path up to its last separator, found character by character: a GBK
+// character's second byte can be a backslash) and the largest file its volume holds.
+static void FindOutputVolume(Recording* rec) {
+  const char* cut = rec->OutputPath;
+  for (const char* p = rec->OutputPath; *p; p = CharNextA(p))
+    if (*p == '\\' || *p == '/') cut = p + 1;
+  uint32_t length = (uint32_t)(cut - rec->OutputPath);
+  __builtin_memcpy(rec->OutputFolder, rec->OutputPath, length);
+  rec->OutputFolder[length] = 0;
+  rec->MaxFileSize = UINT64_MAX;
+  wchar_t wideName[MAX_PATH + 1];
+  char name[MAX_PATH + 1];
+  if (rec->File != INVALID_HANDLE_VALUE &&
+      GetVolumeInformationByHandleW(rec->File, nullptr, 0, nullptr, nullptr, nullptr, wideName, MAX_PATH + 1) &&
+      WideCharToMultiByte(CP_ACP, 0, wideName, -1, name, sizeof name, nullptr, nullptr))
+    rec->MaxFileSize = MaxFileSizeOf(name);
+}
+
+// False when the volume has no room left for the frames up to the next check, the end record and
+// the trailer; the recording then ends with the reason in Ending. A volume whose free space cannot be
+// read is given the benefit of the doubt: a write that fails still marks the recording failed.
+static bool RoomLeft(Recording* rec) {
+  if (rec->TicksToCheck--) return true;
+  rec->TicksToCheck = RoomCheckTicks - 1;
+  ULARGE_INTEGER available;
+  const char* folder = rec->OutputFolder[0] ? rec->OutputFolder : nullptr;  // null: the current folder
+  uint64_t freeBytes = GetDiskFreeSpaceExA(folder, &available, nullptr, nullptr) ? available.QuadPart : UINT64_MAX;
+  switch (CheckRecordingRoom(&rec->Writer, RoomCheckTicks, freeBytes, rec->MaxFileSize)) {
+    case RoomEnough: return true;
+    case RoomDiskFull: rec->Ending = EndedDiskFull; return false;
+    case RoomFileLimit: rec->Ending = EndedFileLimit; return false;
+  }
+  return true;
 }
 
 static void SetUp(Recording* rec, CaptureRequest* request) {
@@ -181,6 +222,9 @@ static void SetUp(Recording* rec, CaptureRequest* request) {
   rec->Height = rec->Area.bottom - rec->Area.top;
   uint32_t n = (uint32_t)rec->Width * (uint32_t)rec->Height;
   MovieWriter* writer = &rec->Writer;
+  rec->File = INVALID_HANDLE_VALUE;
+  rec->NotifyWindow = request->NotifyWindow;
+  writer->Sink.Context = &rec->File;
   writer->Sink.Write = WriteToOutput;
   writer->PixelCount = n;
   writer->Shadow = (uint8_t*)AllocOrExit(n);  // all zero: black, where the player starts too
@@ -198,6 +242,7 @@ static void SetUp(Recording* rec, CaptureRequest* request) {
   __builtin_memcpy(rec->OutputPath, request->OutputPath, MAX_PATH);
   rec->OutputPath[MAX_PATH - 1] = 0;
   CreateOutput(rec);
+  FindOutputVolume(rec);
 
   BuildMovieTrailer(&writer->Trailer, request->Title);
   delete request;
@@ -252,9 +297,16 @@ static void FinishOutput(Recording* rec) {
   // After no frame record the end record keeps the writer's zeroed header: button 0 at 0, 0, which
   // selects a valid cursor image in the player.
   if (!rec->Writer.Failed && !WriteMovieEnd(&rec->Writer)) MarkFailed(rec);
-  HANDLE file = OutputFile;
-  OutputFile = INVALID_HANDLE_VALUE;  // from here OutputFileSize reports no file
-  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  if (rec->File != INVALID_HANDLE_VALUE) CloseHandle(rec->File);
+  rec->File = INVALID_HANDLE_VALUE;
+}
+
+// The dialog learns what the finished file holds from here, not from the file while it is written.
+static void ReportResult(Recording* rec) {
+  if (!rec->NotifyWindow) return;
+  CaptureResult* result = new (std::nothrow) CaptureResult{rec->Writer.BytesWritten, rec->Writer.FrameCount,
+                                                           rec->Writer.Failed, rec->Ending};
+  if (result && !PostMessageA(rec->NotifyWindow, CaptureDoneMessage, 0, (LPARAM)result)) delete result;
 }
 
 static void TearDown(Recording* rec) {
@@ -278,9 +330,12 @@ DWORD WINAPI CaptureThread(LPVOID request) {
   SetUp(&rec, (CaptureRequest*)request);
   while (AwaitTick(&rec)) {
     // A failed recording keeps waiting for its stop, but captures nothing more.
-    if (!rec.Writer.Failed) CaptureFrame(&rec);
+    if (rec.Writer.Failed) continue;
+    if (!RoomLeft(&rec)) break;
+    CaptureFrame(&rec);
   }
   TearDown(&rec);
+  ReportResult(&rec);
   return 0;
 }
 

@@ -1,9 +1,12 @@
 // rec: the capture engine. One capture thread per recording records the capture area into a movie
 // executable: the player stub from this program's resource "PLAYER"/"DAT", the movie header, one frame
-// record per 200 ms tick until StopRequest is raised, then the end record and the trailer.
+// record per 200 ms tick until StopRequest is raised or the volume runs out of room, then the end
+// record and the trailer. When the movie is finished, the capture thread posts CaptureDoneMessage
+// with what it wrote.
 //
-// The dialog thread and the capture thread share StopRequest, FrameCounter and OutputFile without
-// locks: each has one writer at a time and is read and written whole. Recordings never overlap:
+// The dialog thread and the capture thread share StopRequest, FrameCounter and CaptureFailed without
+// locks: each has one writer at a time and is read and written whole; the output file is the capture
+// thread's alone. Recordings never overlap:
 // StartCapture waits for the previous capture thread to end before it clears the shared state, so
 // clearing StopRequest can never cancel the stop of a recording that is still finishing.
 #pragma once
@@ -15,6 +18,7 @@
 
 // Filled by the dialog, owned and freed (delete) by the capture thread once read.
 struct CaptureRequest {
+  HWND NotifyWindow;          // receives CaptureDoneMessage; none when null
   Rect Area;                  // screen pixels, right and bottom exclusive; width and height >= 1
   char Title[TitleSize];      // GBK, NUL-terminated; empty gives the untitled title
   char OutputPath[MAX_PATH];  // the movie executable to write
@@ -25,15 +29,27 @@ extern std::atomic<int32_t> FrameCounter;   // capture thread: frame records wri
 extern std::atomic<bool> CaptureFailed;     // capture thread: the output file could not be created
                                             // or a write failed; nothing more is captured, and at
                                             // the stop the cut-off file is closed unfinished
-extern HANDLE OutputFile;
+
+// Why a recording ended.
+enum CaptureEnding : uint8_t {
+  EndedByStop,       // StopRequest
+  EndedDiskFull,     // the volume had no room left for the next frames, the end record and trailer
+  EndedFileLimit,    // the file would pass the largest file the volume holds (FAT32: 4 GiB - 1)
+};
+
+// What a recording left, once its file is finished (or, when it failed, closed as it was).
+struct CaptureResult {
+  uint64_t FileSize;  // bytes written: the finished file's size
+  int32_t Frames;     // frame records written
+  bool Failed;        // the file could not be made or a write failed (CaptureFailed)
+  CaptureEnding Ending;
+};
+
+// Posted to the request's NotifyWindow when the capture thread has finished the file; lParam is a
+// CaptureResult allocated with new, which the receiver deletes.
+const UINT CaptureDoneMessage = WM_APP + 20;
 
 DWORD WINAPI CaptureThread(LPVOID request);
-
-// Current size of OutputFile (low 32 bits), or -1 when it cannot be read.
-int32_t OutputFileSize();
-
-// One WriteFile to OutputFile: the bytes written, or -1 on failure.
-int32_t WriteOutput(const void* data, uint32_t count);
 
 // Waits for the previous recording to end, clears StopRequest, FrameCounter and CaptureFailed and
 // starts CaptureThread with the request. False for an area without width or height (or larger than a

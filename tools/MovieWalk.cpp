@@ -47,7 +47,7 @@ std::string DescribeProblem(const Problem& problem) {
   return text + ": " + problem.Text;
 }
 
-Problem MovieWalk::Damage(ProblemKind kind, uint32_t offset, std::string text) {
+Problem MovieWalk::Damage(ProblemKind kind, uint64_t offset, std::string text) {
   Problem problem;
   problem.Kind = kind;
   problem.Offset = offset;
@@ -121,7 +121,7 @@ bool MovieWalk::Open(const std::string& path, bool stream, std::string* error) {
   return true;
 }
 
-bool MovieWalk::CheckRunList(uint32_t offset, uint32_t length, Problem* problem) {
+bool MovieWalk::CheckRunList(uint64_t offset, uint32_t length, Problem* problem) {
   int32_t unpacked = UnpackPayload(Packed.data(), length, Unpacked.data(), (uint32_t)Unpacked.size());
   if (unpacked < 0) {  // the reader unpacked the same bytes a moment ago
     *problem = Damage(ProblemBadPayload, offset, "the payload does not unpack");
@@ -194,8 +194,8 @@ bool MovieWalk::CheckRunList(uint32_t offset, uint32_t length, Problem* problem)
 
 StepResult MovieWalk::Step() {
   if (AtEnd || Stop.Kind != ProblemNone) return AtEnd ? StepEnd : StepStopped;
-  uint32_t at = Reader.Position;
-  uint32_t offset = FileOffset(at);
+  uint64_t at = Reader.Position;
+  uint64_t offset = FileOffset(at);
   int32_t length = ReadNextRecord(&Reader);
   const FrameHeader& record = Reader.Record;
   uint32_t n = Reader.PixelCount;
@@ -206,7 +206,7 @@ StepResult MovieWalk::Step() {
       EndRecord = record;
       return StepEnd;
     case RecordTruncated: {
-      uint32_t left = Input.Size - offset;
+      uint64_t left = Input.Size - offset;
       if (left == 0)
         Stop = Damage(ProblemCutOff, offset,
                       "the file ends after " + Num(Records) + " frame records without an end record and trailer (the recording was cut off)");
@@ -307,8 +307,8 @@ Problem MovieWalk::CheckTail() {
                    " at (" + Num(LastFrame.CursorX) + ", " + Num(LastFrame.CursorY) + ")";
     return problem;
   }
-  uint32_t tail = EndOffset + FrameHeaderSize;
-  uint32_t have = Input.Size - tail;
+  uint64_t tail = EndOffset + FrameHeaderSize;
+  uint64_t have = Input.Size - tail;
   problem.Offset = tail;
   if (have < TrailerSize) {
     problem.Kind = ProblemTrailerMissing;
@@ -344,7 +344,7 @@ Problem MovieWalk::CheckTail() {
   for (const char* p = zero; p < title + TitleSize; p++) {
     if (*p) {
       problem.Kind = ProblemTitle;
-      problem.Offset = tail + 4 + (uint32_t)(p - title);
+      problem.Offset = tail + 4 + (uint64_t)(p - title);
       problem.Text = "the title field holds stray bytes behind the title's terminating zero";
       return problem;
     }

@@ -32,7 +32,7 @@ enum ProblemKind : uint8_t {
 
 struct Problem {
   ProblemKind Kind = ProblemNone;
-  uint32_t Offset = 0;   // file offset of the record (or trailer field) concerned
+  uint64_t Offset = 0;   // file offset of the record (or trailer field) concerned
   int32_t Frame = 0;     // frame number of the record (1 = first), 0 when no record is concerned
   std::string Text;
 };
@@ -47,13 +47,13 @@ struct MovieWalk {
   bool CheckRules = true;        // also hold every run list to the encoder's rules
 
   int32_t Records = 0;           // sound frame records applied
-  uint32_t RecordsEnd = 0;       // file offset behind the last sound frame record
+  uint64_t RecordsEnd = 0;       // file offset behind the last sound frame record
   int32_t Changed = 0, Unchanged = 0;
   uint64_t PayloadBytes = 0;
   FrameHeader LastFrame{};       // header of the last sound frame record
 
   bool AtEnd = false;            // the end record was reached
-  uint32_t EndOffset = 0;
+  uint64_t EndOffset = 0;
   FrameHeader EndRecord{};
   Problem Stop;                  // why the walk stopped early (Kind None at the end record)
   Problem HeaderIssue;           // a movie header that plays but disagrees with itself
@@ -71,13 +71,13 @@ struct MovieWalk {
   // The trailer as stored (at the end of the file); false when the file has no room for one.
   bool ReadTrailer(MovieTrailer* trailer);
   // File offset of the movie stream's start (the movie header).
-  uint32_t StreamStart() const { return StubLength - Input.Base; }
+  uint64_t StreamStart() const { return StubLength - Input.Base; }
   // Converts a reader position (which counts Base) into an offset in the file.
-  uint32_t FileOffset(uint32_t position) const { return position - Input.Base; }
+  uint64_t FileOffset(uint64_t position) const { return position - Input.Base; }
 
  private:
-  Problem Damage(ProblemKind kind, uint32_t offset, std::string text);
-  bool CheckRunList(uint32_t offset, uint32_t length, Problem* problem);
+  Problem Damage(ProblemKind kind, uint64_t offset, std::string text);
+  bool CheckRunList(uint64_t offset, uint32_t length, Problem* problem);
 };
 
 std::string DescribeProblem(const Problem& problem);

@@ -40,7 +40,7 @@ int32_t SourceRead(void* context, void* buffer, uint32_t count) {
   return (int32_t)got;
 }
 
-int32_t SourceSeek(void* context, uint32_t offset) {
+int32_t SourceSeek(void* context, uint64_t offset) {
   InputFile* input = static_cast<InputFile*>(context);
   // The reader never seeks in front of the movie header, which lies at Base in a bare stream.
   if (offset < input->Base) return -1;
@@ -95,21 +95,16 @@ bool InputFile::Open(const std::string& path, std::string* error) {
     *error = path + ": cannot read: " + SystemError();
     return false;
   }
-  // Every offset in a movie is a 32-bit value, and the extra room the walk needs must fit as well.
-  if (size > (int64_t)(0xFFFFFFFFu - StubLength - TrailerSize)) {
-    *error = path + ": larger than 4 GB, which no movie can be";
-    return false;
-  }
-  Size = (uint32_t)size;
+  Size = (uint64_t)size;
   SeekFile(File, 0, SEEK_SET);
   return true;
 }
 
-MovieSource InputFile::Source(uint32_t extra) {
+MovieSource InputFile::Source(uint64_t extra) {
   return MovieSource{this, SourceRead, SourceSeek, Size + Base + extra};
 }
 
-bool InputFile::ReadAt(uint32_t offset, void* buffer, uint32_t count) {
+bool InputFile::ReadAt(uint64_t offset, void* buffer, uint32_t count) {
   clearerr(File);
   if (SeekFile(File, offset, SEEK_SET) != 0) return false;
   return fread(buffer, 1, count, File) == count;

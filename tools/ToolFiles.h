@@ -18,13 +18,13 @@
 // missing and look for the trailer itself.
 struct InputFile {
   FILE* File = nullptr;
-  uint32_t Size = 0;  // bytes in the file itself
-  uint32_t Base = 0;
+  uint64_t Size = 0;  // bytes in the file itself
+  uint64_t Base = 0;
   ~InputFile();
   bool Open(const std::string& path, std::string* error);
-  MovieSource Source(uint32_t extra);
+  MovieSource Source(uint64_t extra);
   // Reads count bytes at a file offset (of the file itself, Base not added); false when short.
-  bool ReadAt(uint32_t offset, void* buffer, uint32_t count);
+  bool ReadAt(uint64_t offset, void* buffer, uint32_t count);
 };
 
 // An output file written under a temporary name beside its final path and renamed into place only

@@ -3,6 +3,7 @@
 //
 // Exit status: 0 done (verify: the movie is well-formed), 1 the input is no movie, is damaged, or
 // a file could not be written, 2 the command line is wrong.
+#include <inttypes.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -120,7 +121,7 @@ int CommandInfo(const std::string& path) {
   walk.Finish();
   const BitmapInfoHeader& info = walk.Reader.Header.Info.Header;
   uint32_t n = walk.Reader.PixelCount;
-  printf("file:         %s, %u bytes\n", path.c_str(), walk.Input.Size);
+  printf("file:         %s, %" PRIu64 " bytes\n", path.c_str(), walk.Input.Size);
   printf("layout:       player %u bytes, movie header 66 bytes at %u, records from %u\n", StubLength, StubLength,
          FirstRecordOffset);
   printf("frame:        %d x %d pixels, 32-bit %s\n", walk.Reader.FrameWidth, walk.Reader.FrameHeight,
@@ -349,8 +350,8 @@ std::string RepairedName(const std::string& path) {
 // as the title's terminating zero made it into the file.
 bool RecoverTitle(MovieWalk& walk, std::string* title) {
   if (!walk.AtEnd) return false;
-  uint32_t tail = walk.EndOffset + FrameHeaderSize;
-  uint32_t have = walk.Input.Size - tail;
+  uint64_t tail = walk.EndOffset + FrameHeaderSize;
+  uint64_t have = walk.Input.Size - tail;
   char field[TitleSize];
   uint32_t got = 0;
   if (have >= TrailerSize) {
@@ -358,7 +359,7 @@ bool RecoverTitle(MovieWalk& walk, std::string* title) {
     if (!walk.Input.ReadAt(walk.Input.Size - TitleSize, field, TitleSize)) return false;
     got = TitleSize;
   } else if (have > 4) {
-    got = have - 4;
+    got = (uint32_t)have - 4;
     if (!walk.Input.ReadAt(tail + 4, field, got)) return false;
   }
   size_t length = strnlen(field, got);
@@ -427,8 +428,8 @@ int CommandRepair(const Arguments& args) {
   writer.Sink = OutputSink(&output);
   WriteMovieStart(&writer, stub.data(), StubLength, &header);
   std::vector<uint8_t> buffer(1 << 16);
-  for (uint32_t at = FirstRecordOffset; at < walk.RecordsEnd && !writer.Failed;) {
-    uint32_t count = walk.RecordsEnd - at < buffer.size() ? walk.RecordsEnd - at : (uint32_t)buffer.size();
+  for (uint64_t at = FirstRecordOffset; at < walk.RecordsEnd && !writer.Failed;) {
+    uint32_t count = walk.RecordsEnd - at < buffer.size() ? (uint32_t)(walk.RecordsEnd - at) : (uint32_t)buffer.size();
     if (!walk.Input.ReadAt(at, buffer.data(), count)) {
       Fail(path + ": cannot read: " + SystemError());
       return ExitFailed;
@@ -451,10 +452,10 @@ int CommandRepair(const Arguments& args) {
            titleGiven ? "a copy with the new title was written" : "an identical copy was written");
   else
     printf("found: %s\n", DescribeProblem(problem).c_str());
-  printf("kept:  %d complete frame records (%s), up to offset %u", walk.Records, Elapsed(walk.Records).c_str(),
+  printf("kept:  %d complete frame records (%s), up to offset %" PRIu64, walk.Records, Elapsed(walk.Records).c_str(),
          walk.RecordsEnd);
-  uint32_t cut = walk.Input.Size - walk.RecordsEnd;
-  if (cut > 0 && problem.Kind != ProblemNone) printf("; %u bytes behind it replaced", cut);
+  uint64_t cut = walk.Input.Size - walk.RecordsEnd;
+  if (cut > 0 && problem.Kind != ProblemNone) printf("; %" PRIu64 " bytes behind it replaced", cut);
   printf("\ntitle: \"%s\" (%s)\n", TitleText(writer.Trailer.MovieTitle).c_str(),
          titleGiven ? "as given" : recovered ? "recovered" : "not recoverable; give one with --title");
   printf("wrote: %s\n", out.c_str());
@@ -492,20 +493,25 @@ bool LoadStub(const Arguments& args, std::vector<uint8_t>* stub, std::string* er
     path = TAVREL_DEFAULT_STUB;
 #endif
   }
+  uint64_t length = stub->size();
   if (stub->empty()) {
     InputFile input;
     if (!input.Open(path, error)) {
       if (!args.Has("--stub")) *error += " (the player built with the tool; give another with --stub PLAYER.exe)";
       return false;
     }
-    stub->resize(input.Size);
-    if (input.Size && !input.ReadAt(0, stub->data(), input.Size)) {
-      *error = path + ": cannot read: " + SystemError();
-      return false;
+    // A file of another length is refused by its length alone, however large it is.
+    length = input.Size;
+    if (length == StubLength) {
+      stub->resize(StubLength);
+      if (!input.ReadAt(0, stub->data(), StubLength)) {
+        *error = path + ": cannot read: " + SystemError();
+        return false;
+      }
     }
   }
-  if (stub->size() != StubLength) {
-    *error = path + ": the player is " + std::to_string(stub->size()) + " bytes; a movie's player is exactly " +
+  if (length != StubLength) {
+    *error = path + ": the player is " + std::to_string(length) + " bytes; a movie's player is exactly " +
              std::to_string(StubLength) + " bytes (the build pads Player.exe to it)";
     return false;
   }
@@ -516,10 +522,10 @@ bool LoadStub(const Arguments& args, std::vector<uint8_t>* stub, std::string* er
   return true;
 }
 
-bool CopyRange(InputFile& input, uint32_t from, uint32_t to, OutputFile* output, std::string* error) {
+bool CopyRange(InputFile& input, uint64_t from, uint64_t to, OutputFile* output, std::string* error) {
   std::vector<uint8_t> buffer(1 << 16);
-  for (uint32_t at = from; at < to;) {
-    uint32_t count = to - at < buffer.size() ? to - at : (uint32_t)buffer.size();
+  for (uint64_t at = from; at < to;) {
+    uint32_t count = to - at < buffer.size() ? (uint32_t)(to - at) : (uint32_t)buffer.size();
     if (!input.ReadAt(at, buffer.data(), count)) {
       *error = "cannot read: " + SystemError();
       return false;
@@ -561,7 +567,7 @@ int CommandWrap(const Arguments& args) {
     Fail(error);
     return ExitFailed;
   }
-  printf("wrote %s: player and a %d x %d movie stream of %u bytes\n", out.c_str(), walk.Reader.FrameWidth,
+  printf("wrote %s: player and a %d x %d movie stream of %" PRIu64 " bytes\n", out.c_str(), walk.Reader.FrameWidth,
          walk.Reader.FrameHeight, walk.Input.Size);
   return ExitOk;
 }
@@ -589,7 +595,7 @@ int CommandUnwrap(const Arguments& args) {
     Fail(error);
     return ExitFailed;
   }
-  printf("wrote %s: the movie stream, %u bytes (wrap puts it behind a player again)\n", out.c_str(),
+  printf("wrote %s: the movie stream, %" PRIu64 " bytes (wrap puts it behind a player again)\n", out.c_str(),
          walk.Input.Size - StubLength);
   return ExitOk;
 }

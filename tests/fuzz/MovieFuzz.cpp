@@ -32,8 +32,9 @@ int32_t FuzzRead(void* context, void* buffer, uint32_t count) {
   return (int32_t)n;
 }
 
-int32_t FuzzSeek(void* context, uint32_t offset) {
-  static_cast<FuzzFile*>(context)->Position = offset;
+int32_t FuzzSeek(void* context, uint64_t offset) {
+  // Offsets beyond the fuzz input read as nothing: the reader only seeks within FileSize.
+  static_cast<FuzzFile*>(context)->Position = (uint32_t)offset;
   return 0;
 }
 
@@ -51,7 +52,7 @@ int32_t ReadToEnd(MovieReader* reader) {
       Require(reader->LastStatus == RecordEnd || reader->LastStatus == RecordTruncated ||
               reader->LastStatus == RecordBadLength);
       // A record that ends the stream stays the next record.
-      uint32_t at = reader->Position;
+      uint64_t at = reader->Position;
       Require(ReadNextRecord(reader) < 0 && reader->Position == at);
       return records;
     }

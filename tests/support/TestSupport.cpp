@@ -28,14 +28,14 @@ BitmapInfo32 ScreenFormat32() {
 
 static int32_t MemoryRead(void* context, void* buffer, uint32_t count) {
   MemoryFile* file = static_cast<MemoryFile*>(context);
-  uint32_t left = file->Position < file->Bytes.size() ? uint32_t(file->Bytes.size() - file->Position) : 0;
-  uint32_t n = count < left ? count : left;
+  uint64_t left = file->Position < file->Bytes.size() ? file->Bytes.size() - file->Position : 0;
+  uint32_t n = count < left ? count : uint32_t(left);
   if (n) memcpy(buffer, file->Bytes.data() + file->Position, n);
   file->Position += n;
   return int32_t(n);
 }
 
-static int32_t MemorySeek(void* context, uint32_t offset) {
+static int32_t MemorySeek(void* context, uint64_t offset) {
   static_cast<MemoryFile*>(context)->Position = offset;
   return 0;
 }
@@ -47,7 +47,7 @@ static int32_t MemoryWrite(void* context, const void* data, uint32_t count) {
   return int32_t(count);
 }
 
-MovieSource MemoryFile::Source() { return MovieSource{this, MemoryRead, MemorySeek, uint32_t(Bytes.size())}; }
+MovieSource MemoryFile::Source() { return MovieSource{this, MemoryRead, MemorySeek, Bytes.size()}; }
 
 MovieSink MemoryFile::Sink() { return MovieSink{this, MemoryWrite}; }
 
@@ -98,6 +98,7 @@ void TestWriter::RawRecord(uint8_t button, int32_t x, int32_t y, int32_t length,
   MemoryWrite(&File, payload.data(), uint32_t(payload.size()));
   Writer.Record = record;
   Writer.FrameCount++;
+  Writer.BytesWritten += FrameHeaderSize + payload.size();
 }
 
 std::vector<uint8_t> TestWriter::Finish(int32_t frameCount) {

@@ -17,7 +17,7 @@ BitmapInfo32 ScreenFormat32();
 // A movie file held in memory: read and seek through Source(), append through Sink().
 struct MemoryFile {
   std::vector<uint8_t> Bytes;
-  uint32_t Position = 0;
+  uint64_t Position = 0;
   MovieSource Source();  // FileSize is the size at the time of the call
   MovieSink Sink();
 };

@@ -292,8 +292,8 @@ TEST(DamagedMovie, PayloadThatDoesNotUnpackLeavesTheFrame) {
   int32_t goodLength = PackRunList(list.data(), uint32_t(list.size()), packedGood.data(), work.data());
   packedGood.resize(size_t(goodLength));
 
-  // More than the run list buffer (4n + 1024 bytes) once unpacked, though tiny when packed.
-  std::vector<uint8_t> huge(N * 4 + 2048, 0);
+  // More than the run list buffer once unpacked, though tiny when packed.
+  std::vector<uint8_t> huge(RunListBufferSize(N) + 1, 0);
   std::vector<uint8_t> packedHuge(LzoWorstCase(uint32_t(huge.size())));
   int32_t hugeLength = PackRunList(huge.data(), uint32_t(huge.size()), packedHuge.data(), work.data());
   packedHuge.resize(size_t(hugeLength));
@@ -454,14 +454,22 @@ TEST(DamagedMovie, NegativeSeekReturnsToTheBlackStart) {
   EXPECT_EQ(t.Reader.Position, FirstRecordOffset);
 }
 
-TEST(DamagedMovie, TitleWithoutTerminatorIsCut) {
-  std::vector<uint8_t> bytes = Sample().Bytes;
-  for (size_t i = bytes.size() - TitleSize; i < bytes.size(); i++) bytes[i] = 'A';
-  MemoryFile file;
-  file.Bytes = bytes;
-  TestReader t;
-  ASSERT_TRUE(t.Open(&file));
-  EXPECT_EQ(std::string(t.Reader.Trailer.MovieTitle), std::string(127, 'A'));
+TEST(DamagedMovie, TitleWithoutTerminatorIsCutInWholeCharacters) {
+  // 128 bytes and no NUL: ASCII keeps 127, and a GBK character across the cut is dropped whole.
+  const struct {
+    std::string Stored, Read;
+  } cases[] = {{std::string(128, 'A'), std::string(127, 'A')},
+               {"B" + std::string(126, 'A') + "\xD6", "B" + std::string(126, 'A')},
+               {std::string(126, 'A') + "\xD6\xD0", std::string(126, 'A')}};
+  for (const auto& c : cases) {
+    std::vector<uint8_t> bytes = Sample().Bytes;
+    memcpy(&bytes[bytes.size() - TitleSize], c.Stored.data(), TitleSize);
+    MemoryFile file;
+    file.Bytes = bytes;
+    TestReader t;
+    ASSERT_TRUE(t.Open(&file));
+    EXPECT_EQ(std::string(t.Reader.Trailer.MovieTitle), c.Read);
+  }
 }
 
 }  // namespace

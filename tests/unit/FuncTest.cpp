@@ -28,7 +28,7 @@ std::string Format(uint32_t size, F format) {
 std::string Elapsed(int32_t ms) {
   return Format(ShortTextSize, [&](char* b) { FormatElapsed(b, ms); });
 }
-std::string Size(int32_t bytes) {
+std::string Size(uint64_t bytes) {
   return Format(ShortTextSize, [&](char* b) { FormatSize(b, bytes); });
 }
 std::string PlayTime(int32_t current, int32_t total) {
@@ -68,11 +68,15 @@ TEST(FormatElapsed, AgreesWithTheCLibraryOverTheWholeRange) {
 
 TEST(FormatSize, KilobytesAreTruncatedPlusOne) {
   const struct {
-    int32_t Bytes;
+    uint64_t Bytes;
     const char* Text;
-  } cases[] = {{0, "1 KB"},       {1023, "1 KB"},       {1024, "2 KB"},          {10240, "11 KB"},
-               {-1, "1 KB"},      {-1024, "0 KB"},      {-2048, "-1 KB"},        {1048575, "1024 KB"},
-               {INT32_MAX, "2097152 KB"}, {INT32_MIN, "-2097151 KB"}};
+  } cases[] = {{0, "1 KB"}, {1023, "1 KB"}, {1024, "2 KB"}, {10240, "11 KB"}, {1048575, "1024 KB"},
+               // Past 2 GiB and 4 GiB, where a 32-bit size turns negative or wraps.
+               {INT32_MAX, "2097152 KB"}, {1ull << 31, "2097153 KB"}, {3ull << 30, "3145729 KB"},
+               {UINT32_MAX, "4194304 KB"}, {1ull << 32, "4194305 KB"},
+               // The nine-digit split: just below, at and above a billion kilobytes.
+               {999999998ull * 1024 + 1023, "999999999 KB"}, {999999999ull * 1024, "1000000000 KB"},
+               {1000000000ull * 1024 + 5 * 1024, "1000000006 KB"}, {UINT64_MAX, "18014398509481984 KB"}};
   for (const auto& c : cases) EXPECT_EQ(Size(c.Bytes), c.Text) << c.Bytes << " bytes";
 }
 

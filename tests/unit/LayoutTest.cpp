@@ -126,21 +126,28 @@ TEST(Layout, FrameRecordsFollowOneAnotherUpToTheTrailer) {
   for (size_t i = at + 4 + 3; i < movie.size(); i++) EXPECT_EQ(movie[i], 0);
 }
 
-TEST(Layout, TitleIsCutTo127BytesAndAlwaysTerminated) {
+TEST(Layout, TitleIsCutTo127BytesInWholeCharactersAndAlwaysTerminated) {
+  const std::string zhong = "\xD6\xD0", a = "a";  // 中 in GBK
+  auto times = [](const std::string& s, size_t n) {
+    std::string out;
+    for (size_t i = 0; i < n; i++) out += s;
+    return out;
+  };
   const struct {
-    size_t Length;
+    std::string Title;
     size_t Stored;
-  } cases[] = {{1, 1}, {126, 126}, {127, 127}, {128, 127}, {200, 127}};
+  } cases[] = {{a, 1}, {times(a, 126), 126}, {times(a, 127), 127}, {times(a, 128), 127}, {times(a, 200), 127},
+               {times(zhong, 63), 126}, {times(zhong, 64), 126}, {a + times(zhong, 63), 127},
+               {"ab" + times(zhong, 63), 126}, {times(a, 126) + zhong, 126}, {"abc\xD6", 3}};
   for (const auto& c : cases) {
-    std::string title;
-    for (size_t i = 0; i < c.Length; i++) title += char(0xA1 + i % 90);  // GBK-like high bytes
+    const std::string& title = c.Title;
     MovieTrailer trailer;
     memset(&trailer, 0x55, sizeof trailer);
     BuildMovieTrailer(&trailer, title.c_str());
     EXPECT_EQ(int32_t(trailer.FrameCount), 0);
-    EXPECT_EQ(memcmp(trailer.MovieTitle, title.data(), c.Stored), 0) << "length " << c.Length;
+    EXPECT_EQ(memcmp(trailer.MovieTitle, title.data(), c.Stored), 0) << "length " << title.size();
     for (size_t i = c.Stored; i < TitleSize; i++)
-      EXPECT_EQ(trailer.MovieTitle[i], 0) << "length " << c.Length << " byte " << i;
+      EXPECT_EQ(trailer.MovieTitle[i], 0) << "length " << title.size() << " byte " << i;
   }
   MovieTrailer empty;
   memset(&empty, 0x55, sizeof empty);
@@ -190,6 +197,30 @@ TEST(Layout, WriterStopsAtTheFirstFailedWrite) {
     EXPECT_FALSE(WriteMovieEnd(&w.Writer));
     EXPECT_EQ(sink.Bytes.size(), written) << "nothing is written after a failure";
   }
+}
+
+// The recorder's look at its volume: exactly enough room goes on, one byte less ends the recording,
+// and BytesWritten, which the room is counted from, is the file's size.
+TEST(Layout, RecordingRoomIsCountedFromTheBytesWritten) {
+  TestWriter w(20, 10);
+  w.Frame(std::vector<uint32_t>(200, 0x00FFFFFFu));
+  EXPECT_EQ(w.Writer.BytesWritten, w.File.Bytes.size());
+  const uint64_t need = 3 * (FrameHeaderSize + PackedBufferSize(200)) + FrameHeaderSize + TrailerSize + RoomMargin;
+  const uint64_t written = w.Writer.BytesWritten, none = UINT64_MAX;
+  EXPECT_EQ(CheckRecordingRoom(&w.Writer, 3, need, none), RoomEnough);
+  EXPECT_EQ(CheckRecordingRoom(&w.Writer, 3, need - 1, none), RoomDiskFull);
+  EXPECT_EQ(CheckRecordingRoom(&w.Writer, 3, none, written + need), RoomEnough);
+  EXPECT_EQ(CheckRecordingRoom(&w.Writer, 3, none, written + need - 1), RoomFileLimit);
+  EXPECT_EQ(CheckRecordingRoom(&w.Writer, 3, none, written - 1), RoomFileLimit);
+  EXPECT_EQ(CheckRecordingRoom(&w.Writer, 3, need - 1, written), RoomDiskFull) << "a full disk is named first";
+  EXPECT_EQ(w.Finish().size(), w.Writer.BytesWritten);
+
+  const struct {
+    const char* Name;
+    uint64_t Largest;
+  } systems[] = {{"FAT32", 0xFFFFFFFFu}, {"FAT", 0x7FFFFFFFu}, {"FAT16", 0x7FFFFFFFu}, {"FAT12", 0x7FFFFFFFu},
+                 {"NTFS", UINT64_MAX},   {"exFAT", UINT64_MAX}, {"FAT32X", 0x7FFFFFFFu}, {"", UINT64_MAX}};
+  for (const auto& fs : systems) EXPECT_EQ(MaxFileSizeOf(fs.Name), fs.Largest) << fs.Name;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // names the frame and the first pixel that differs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -173,29 +174,46 @@ TEST_P(RoundTrip, MovieReaderReplaysWhatTheWriterRecorded) {
   ASSERT_TRUE(t.Open(&file));
   EXPECT_EQ(int32_t(t.Reader.Trailer.FrameCount), frames);
   EXPECT_STREQ(t.Reader.Trailer.MovieTitle, "round trip");
+  // Two snapshot slots over 40 frames: the interval is the least allowed, one snapshot after frame 25.
+  std::vector<uint64_t> snapshots(SnapshotMemorySize(&t.Reader, 2) / 8 + 1);
+  UseSnapshotMemory(&t.Reader, snapshots.data(), 2);
+  ASSERT_EQ(t.Reader.SnapshotInterval, MinSnapshotInterval);
   for (int k = 0; k < frames; k++) {
-    int32_t length = ReadNextRecord(&t.Reader);
+    int32_t length = AdvanceMovieReader(&t.Reader);
     ASSERT_GE(length, 0) << "frame " << k << " status " << int(t.Reader.LastStatus);
     EXPECT_EQ(t.Reader.LastStatus, length ? RecordChanged : RecordUnchanged) << "frame " << k;
     EXPECT_EQ(t.Reader.Record.Button, k % 3);
     EXPECT_EQ(int32_t(t.Reader.Record.CursorX), k - 5);
     EXPECT_EQ(int32_t(t.Reader.Record.CursorY), 2 * k);
     ASSERT_EQ(FirstMismatch(t.Frame, shadows[size_t(k)]), "") << "frame " << k;
-    t.Reader.CurrentFrame++;  // the caller of ReadNextRecord counts, as the playback tick does
+    ASSERT_EQ(t.Reader.CurrentFrame, k + 1);
   }
-  EXPECT_EQ(ReadNextRecord(&t.Reader), -1);
+  EXPECT_EQ(AdvanceMovieReader(&t.Reader), -1);
   EXPECT_EQ(t.Reader.LastStatus, RecordEnd);
+  EXPECT_EQ(t.Reader.CurrentFrame, frames) << "the end record is not counted";
+  ASSERT_EQ(t.Reader.Snapshots[0].Frame, MinSnapshotInterval);
+  EXPECT_EQ(t.Reader.Snapshots[1].Frame, 0) << "no snapshot past the movie";
 
-  // Seeking forwards and backwards gives the picture that plain playback gave at that frame.
+  // Seeking forwards and backwards, from the snapshot or the start, gives the picture and the cursor
+  // record that plain playback gave at that frame; the snapshot's neighbours first.
   std::mt19937 random(5);
-  for (int jump = 0; jump < 25; jump++) {
-    int32_t target = int32_t(random() % (frames + 1));
+  std::vector<int32_t> targets = {24, 25, 26, 25, 0, 40, 26, 24, 41};
+  for (int jump = 0; jump < 25; jump++) targets.push_back(int32_t(random() % (frames + 1)));
+  for (int32_t target : targets) {
     SeekMovieReader(&t.Reader, target);
-    ASSERT_EQ(t.Reader.CurrentFrame, target);
-    if (target == 0)
+    int32_t reached = std::min(target, frames);
+    ASSERT_EQ(t.Reader.CurrentFrame, reached);
+    if (reached == 0) {
       ASSERT_EQ(FirstMismatch(t.Frame, std::vector<uint8_t>(n, 0)), "") << "seek to 0";
-    else
-      ASSERT_EQ(FirstMismatch(t.Frame, shadows[size_t(target - 1)]), "") << "seek to " << target;
+      continue;
+    }
+    ASSERT_EQ(FirstMismatch(t.Frame, shadows[size_t(reached - 1)]), "") << "seek to " << target;
+    EXPECT_EQ(int32_t(t.Reader.Record.CursorX), reached - 1 - 5) << "seek to " << target;
+    // Playing on after a seek reads the next record, not one twice or one skipped.
+    if (reached < frames) {
+      ASSERT_GE(AdvanceMovieReader(&t.Reader), 0);
+      ASSERT_EQ(FirstMismatch(t.Frame, shadows[size_t(reached)]), "") << "play on after " << target;
+    }
   }
 }
 

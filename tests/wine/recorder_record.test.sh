@@ -28,6 +28,8 @@ wait_frames() {
 stop_recording() {
   tray_click 1
   wait_probe '^visible=1$' 20
+  # The fields are filled once the capture thread has finished the movie.
+  wait_probe '^text3003=.+$' 20
   STOP_SIZE=$(value text3002)
   STOP_TIME=$(value text3003)
   echo "stopped: '$STOP_SIZE' '$STOP_TIME'"

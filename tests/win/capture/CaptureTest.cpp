@@ -5,9 +5,12 @@
 //                                   moves and buttons; one started right after its stop, with an
 //                                   empty title; one with the cursor hidden; one stopped before its
 //                                   first tick
-//   CaptureTest failures DIR FULL [MIN]   an output path that cannot be created, a directory in
-//                                   place of the file, a file on a disk that fills up (FULL, after at
-//                                   least MIN frames), then a recording that must work again
+//   CaptureTest failures DIR BROKEN SMALL   an output path that cannot be created, a directory in
+//                                   place of the file, a file whose writes fail (BROKEN), a file on a
+//                                   small volume (SMALL) that the recording must end itself on before
+//                                   the volume is full, then a recording that must work again
+//
+// Every recording's result (CaptureDoneMessage) must match what was written.
 //
 // The window is a frameless popup, so its client area is the capture area. Every phase sets a
 // picture, a cursor position and the mouse buttons, waits until the screen shows the picture and
@@ -50,6 +53,8 @@ static Rect Area;
 static FILE* Expect;
 static HANDLE WindowReady;
 static uint8_t HeldButtons;
+static CaptureResult LastResult;  // the last CaptureDoneMessage
+static HANDLE ResultArrived;      // set when one arrives
 
 static void Fail(const char* what) {
   fprintf(stderr, "FAIL: %s\n", what);
@@ -90,6 +95,11 @@ static LRESULT CALLBACK TestWndProc(HWND window, UINT message, WPARAM wParam, LP
       UpdateWindow(window);
       return 0;
     case ShowCursorMessage: ShowCursor((BOOL)wParam); return 0;
+    case CaptureDoneMessage:
+      LastResult = *(CaptureResult*)lParam;
+      delete (CaptureResult*)lParam;
+      SetEvent(ResultArrived);
+      return 0;
   }
   return DefWindowProcA(window, message, wParam, lParam);
 }
@@ -200,11 +210,24 @@ static DWORD WINAPI WaitThread(LPVOID) {
   return 0;
 }
 
+// The result of a recording that has ended must count what the engine counted.
+static void CheckResult(CaptureEnding ending, bool failed) {
+  if (LastResult.Ending != ending) Fail("the recording reported the wrong ending");
+  if (LastResult.Failed != failed || LastResult.Failed != CaptureFailed.load()) Fail("the result's failure is wrong");
+  if (LastResult.Frames != FrameCounter.load()) Fail("the result counts other frames than the engine");
+}
+
+static void ExpectResult(CaptureEnding ending, bool failed) {
+  if (WaitForSingleObject(ResultArrived, SyncTimeoutMs) != WAIT_OBJECT_0) Fail("no result after the recording");
+  CheckResult(ending, failed);
+}
+
 static void StopAndWait() {
   StopRequest.store(true);
   HANDLE waiter = CreateThread(nullptr, 0, WaitThread, nullptr, 0, nullptr);
   if (WaitForSingleObject(waiter, SyncTimeoutMs) != WAIT_OBJECT_0) Fail("the capture thread did not end on the stop");
   CloseHandle(waiter);
+  ExpectResult(EndedByStop, CaptureFailed.load());
 }
 
 // ---- Expectations --------------------------------------------------------------------------------
@@ -244,6 +267,7 @@ static void CloseExpect() {
 
 static CaptureRequest* NewRequest(const char* dir, const char* name, const char* title) {
   CaptureRequest* request = new CaptureRequest();
+  request->NotifyWindow = Window;
   request->Area = Area;
   snprintf(request->Title, sizeof request->Title, "%s", title);
   snprintf(request->OutputPath, sizeof request->OutputPath, "%s\\%s.exe", dir, name);
@@ -315,6 +339,8 @@ static void Movies(const char* dir) {
   StopRequest.store(true);
   OpenExpect(dir, "next", "", HotspotX, HotspotY);
   if (!StartCapture(NewRequest(dir, "next", ""))) Fail("StartCapture refused the second recording");
+  // The first one's result came before its thread ended, which StartCapture waited for.
+  if (WaitForSingleObject(ResultArrived, SyncTimeoutMs) != WAIT_OBJECT_0) Fail("no result for the first recording");
   if (StopRequest.load() || FrameCounter.load() != 0) Fail("the new recording did not start clear");
   RunPhases(next, 3);
   CloseExpect();
@@ -355,44 +381,59 @@ static void Movies(const char* dir) {
 static bool FileExists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
 
 // Starts a recording that must fail, waits for the failure, and stops it.
-static void ExpectFailure(CaptureRequest* request, bool keepFeeding, int32_t minFrames) {
+static void ExpectFailure(CaptureRequest* request) {
   SetPhase({PictureNoise, 10, 10, NoButton});
   if (!StartCapture(request)) Fail("StartCapture refused a valid area");
   DWORD start = GetTickCount();
   for (int i = 0; !CaptureFailed.load(); i++) {
     if (GetTickCount() - start > 4 * SyncTimeoutMs) Fail("no failure was reported");
-    // Every frame changes every pixel, so the disk fills quickly.
-    if (keepFeeding) ShowPicture(i % 2 ? PictureNoise : PictureNoise2);
     Sleep(50);
   }
   // Nothing more is captured once the file is broken, and the stop still ends the thread.
   int32_t frames = FrameCounter.load();
   printf("failed after %d frames\n", (int)frames);
-  if (frames < minFrames) Fail("the failure came before the frames the disk has room for");
   Sleep(3 * FramePeriodMs);
   if (FrameCounter.load() != frames) Fail("frames were counted after the failure");
   StopAndWait();
   if (!CaptureFailed.load()) Fail("the failure was cleared before the next start");
 }
 
-static void Failures(const char* dir, const char* fullPath, int32_t minFrames) {
+// Records changing frames onto a small volume: the recording must end itself before the volume is
+// full, with a whole movie (checked by the script) that says why it ended.
+static void ExpectSelfStop(const char* path) {
+  CaptureRequest* request = NewRequest("", "", "");
+  snprintf(request->OutputPath, MAX_PATH, "%s", path);
+  SetPhase({PictureNoise, 10, 10, NoButton});
+  if (!StartCapture(request)) Fail("StartCapture refused a valid area");
+  DWORD start = GetTickCount();
+  for (int i = 0; WaitForSingleObject(ResultArrived, 50) == WAIT_TIMEOUT; i++) {
+    if (GetTickCount() - start > 6 * SyncTimeoutMs) Fail("the recording on the small volume did not end itself");
+    ShowPicture(i % 2 ? PictureNoise : PictureNoise2);
+  }
+  CheckResult(EndedDiskFull, false);
+  printf("ended itself after %d frames, %llu bytes\n", (int)LastResult.Frames, (unsigned long long)LastResult.FileSize);
+  if (LastResult.Frames < 2) Fail("the small volume took fewer frames than it has room for");
+  WaitForCapture();
+}
+
+static void Failures(const char* dir, const char* brokenPath, const char* smallPath) {
   char path[MAX_PATH];
   CaptureRequest* request = NewRequest(dir, "x", "");
   snprintf(request->OutputPath, MAX_PATH, "%s\\missing\\x.exe", dir);
-  ExpectFailure(request, false, 0);
+  ExpectFailure(request);
   snprintf(path, sizeof path, "%s\\missing", dir);
   if (FileExists(path)) Fail("a folder was created for the output");
 
   request = NewRequest(dir, "folder", "");
-  ExpectFailure(request, false, 0);
+  ExpectFailure(request);
   snprintf(path, sizeof path, "%s\\folder.exe", dir);
   if (GetFileAttributesA(path) != FILE_ATTRIBUTE_DIRECTORY) Fail("the folder in place of the file was changed");
 
-  request = NewRequest(dir, "full", "");
-  snprintf(request->OutputPath, MAX_PATH, "%s", fullPath);
-  ExpectFailure(request, true, minFrames);
-  // The frames written before the disk filled up stay on it, for repair.
-  if (!FileExists(fullPath)) Fail("the cut-off movie was not kept");
+  request = NewRequest(dir, "broken", "");
+  snprintf(request->OutputPath, MAX_PATH, "%s", brokenPath);
+  ExpectFailure(request);
+
+  ExpectSelfStop(smallPath);
 
   // The next recording starts clear and works.
   SetPhase({PictureBars, 10, 10, NoButton});
@@ -408,13 +449,14 @@ static void Failures(const char* dir, const char* fullPath, int32_t minFrames) {
 }
 
 int main(int argc, char** argv) {
-  if (argc < 3 || (strcmp(argv[1], "failures") == 0 && argc < 4)) {
-    fprintf(stderr, "usage: CaptureTest movies DIR | failures DIR FULLPATH [MINFRAMES]\n");
+  if (argc < 3 || (strcmp(argv[1], "failures") == 0 && argc < 5)) {
+    fprintf(stderr, "usage: CaptureTest movies DIR | failures DIR BROKENPATH SMALLPATH\n");
     return 2;
   }
   PicturePixels = new uint32_t[PictureWidth * PictureHeight];
   FillPicture(PictureBars);
   WindowReady = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  ResultArrived = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   CreateThread(nullptr, 0, WindowThread, nullptr, 0, nullptr);
   WaitForSingleObject(WindowReady, INFINITE);
   POINT origin = {0, 0};
@@ -424,7 +466,7 @@ int main(int argc, char** argv) {
   if (strcmp(argv[1], "movies") == 0)
     Movies(argv[2]);
   else if (strcmp(argv[1], "failures") == 0)
-    Failures(argv[2], argv[3], argc > 4 ? atoi(argv[4]) : 0);
+    Failures(argv[2], argv[3], argv[4]);
   else
     Fail("unknown scenario");
   ExitProcess(0);

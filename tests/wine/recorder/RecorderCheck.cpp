@@ -12,9 +12,9 @@
 //                           the pointer rested at screen (X1, Y1), then (X2, Y2), during the
 //                           recording: the cursor records show both, one hotspot apart
 //   --stop SIZE_TEXT TIME_TEXT
-//                           the dialog's size and time texts at the stop: they must be what
-//                           FormatSize and FormatElapsed give for a file size and frame count the
-//                           recording passed through at its last frame
+//                           the dialog's size and time texts after the stop: exactly what
+//                           FormatSize and FormatElapsed give for the finished file's size and
+//                           FrameCount
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -42,7 +42,6 @@ void Fail(const std::string& what) {
 struct Frame {
   std::vector<uint32_t> Pixels;
   FrameHeader Record;
-  uint32_t EndOffset;  // file size once this record was written
 };
 
 // Bar position whose picture the frame shows exactly, -1 for none; -2: the bar is out of the area
@@ -96,7 +95,7 @@ int main(int argc, char** argv) {
   while ((length = ReadNextRecord(&reader)) >= 0) {
     if (reader.LastStatus != RecordChanged && reader.LastStatus != RecordUnchanged)
       Fail("frame " + std::to_string(frames.size()) + " does not decode");
-    frames.push_back(Frame{pixels, reader.Record, reader.Position});
+    frames.push_back(Frame{pixels, reader.Record});
   }
   if (reader.LastStatus != RecordEnd) Fail("the records do not end with an end record");
   // The reader stays in front of the end record.
@@ -166,25 +165,13 @@ int main(int argc, char** argv) {
       i += 6;
     } else if (option == "--stop") {
       std::string sizeText = argv[i + 1], timeText = argv[i + 2];
-      // The dialog reads the size, then the count, while the last frame may still be written: the
-      // size lies between the ends of the last two records, the count is the total or one less.
-      size_t n = frames.size();
-      uint32_t low = n >= 2 ? frames[n - 2].EndOffset : FirstRecordOffset;
-      uint32_t high = n >= 1 ? frames[n - 1].EndOffset : FirstRecordOffset;
-      std::set<std::string> sizes, times;
-      char text[ShortTextSize];
-      for (uint32_t s = low; s <= high; s++) {
-        FormatSize(text, int32_t(s));
-        sizes.insert(text);
-      }
-      for (size_t c = n ? n - 1 : 0; c <= n; c++) {
-        FormatElapsed(text, int32_t(c * FramePeriodMs));
-        times.insert(text);
-      }
-      if (!sizes.count(sizeText)) Fail("size text '" + sizeText + "' fits no size between " +
-                                       std::to_string(low) + " and " + std::to_string(high));
-      if (!times.count(timeText)) Fail("time text '" + timeText + "' fits neither " +
-                                       std::to_string(n ? n - 1 : 0) + " nor " + std::to_string(n) + " frames");
+      char size[ShortTextSize], time[ShortTextSize];
+      FormatSize(size, file.Bytes.size());
+      FormatElapsed(time, int32_t(reader.Trailer.FrameCount * FramePeriodMs));
+      if (sizeText != size) Fail("size text '" + sizeText + "', but the file of " + std::to_string(file.Bytes.size()) +
+                                 " bytes gives '" + size + "'");
+      if (timeText != time) Fail("time text '" + timeText + "', but FrameCount " +
+                                 std::to_string(reader.Trailer.FrameCount) + " gives '" + time + "'");
       i += 2;
     } else {
       fprintf(stderr, "unknown check %s\n", option.c_str());
