@@ -1,7 +1,9 @@
 #include "TestSupport.h"
 
+#include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -105,4 +107,75 @@ std::vector<uint8_t> TestWriter::Finish(int32_t frameCount) {
   WriteMovieEnd(&Writer);
   if (frameCount >= 0) memcpy(File.Bytes.data() + File.Bytes.size() - TrailerSize, &frameCount, 4);
   return File.Bytes;
+}
+
+namespace {
+
+// Writes through to a file, seeking over whole 64 KiB blocks of zeros so that they stay holes.
+int32_t SparseWrite(void* context, const void* data, uint32_t count) {
+  FILE* file = static_cast<FILE*>(context);
+  const uint8_t* bytes = static_cast<const uint8_t*>(data);
+  const uint32_t block = 1 << 16;
+  for (uint32_t at = 0; at < count; at += block) {
+    uint32_t length = count - at < block ? count - at : block;
+    bool zero = length == block && std::all_of(bytes + at, bytes + at + length, [](uint8_t b) { return b == 0; });
+    if (zero ? fseeko(file, length, SEEK_CUR) != 0 : fwrite(bytes + at, 1, length, file) != length) return -1;
+  }
+  return int32_t(count);
+}
+
+// A run list as an LZO1X stream of one literal run and the end marker: a literal run of t + 3 bytes
+// is the byte 0, then t - 15 counted out as 255 per zero byte plus a last byte of 1 to 255.
+std::vector<uint8_t> StoredPayload(const std::vector<uint8_t>& runList) {
+  uint64_t t = runList.size() - 3, rest = t - 15, zeros = (rest - 1) / 255;
+  std::vector<uint8_t> out(1 + zeros, 0);
+  out.push_back(uint8_t(rest - zeros * 255));
+  out.insert(out.end(), runList.begin(), runList.end());
+  out.insert(out.end(), {0x11, 0x00, 0x00});
+  return out;
+}
+
+}  // namespace
+
+int32_t WriteHugeSparseMovie(const std::string& path, const std::vector<uint8_t>& stub, const char* title,
+                             uint64_t beyond) {
+  const uint32_t n = uint32_t(HugeWidth) * uint32_t(HugeHeight);
+  FILE* file = fopen(path.c_str(), "wb");
+  if (!file) return 0;
+  std::vector<uint8_t> shadow(n, 0), runList(RunListBufferSize(n)), packed(PackedBufferSize(n)), work(LzoWorkSize);
+  MovieWriter w{};
+  w.Sink = MovieSink{file, SparseWrite};
+  w.PixelCount = n;
+  w.Shadow = shadow.data();
+  w.RunList = runList.data();
+  w.Packed = packed.data();
+  w.LzoWork = work.data();
+  BuildMovieTrailer(&w.Trailer, title);
+  BitmapInfo32 screen = ScreenFormat32();
+  MovieHeader header;
+  BuildMovieHeader(&header, &screen, HugeWidth, HugeHeight);
+  std::vector<uint8_t> zeros(StubLength, 0);
+  WriteMovieStart(&w, stub.empty() ? zeros.data() : stub.data(), StubLength, &header);
+
+  std::vector<uint8_t> blackList(8 + size_t(n), 0);
+  memcpy(blackList.data() + 4, &n, 4);  // one run from pixel 0 over the whole frame, all code 0
+  std::vector<uint8_t> black = StoredPayload(blackList);
+  std::vector<uint32_t> pixels(n, 0x00FFFFFFu);
+  while (w.BytesWritten < beyond && !w.Failed) {
+    WriteMovieFrame(&w, pixels.data(), 0, 4000, 4000);
+    FrameHeader record{0, 4000, 4000, int32_t(black.size())};
+    if (SparseWrite(file, &record, FrameHeaderSize) < 0 || SparseWrite(file, black.data(), uint32_t(black.size())) < 0)
+      w.Failed = true;
+    w.Record = record;
+    w.FrameCount++;
+    w.BytesWritten += FrameHeaderSize + black.size();
+    std::fill(shadow.begin(), shadow.end(), 0);
+  }
+  std::fill(pixels.begin(), pixels.end(), 0);
+  std::fill(pixels.begin(), pixels.begin() + HugeRedPixels, DecodeRgb332(0xE0));
+  WriteMovieFrame(&w, pixels.data(), 0, 4000, 4000);
+  WriteMovieFrame(&w, pixels.data(), 0, 4000, 4000);
+  bool written = WriteMovieEnd(&w);
+  written = fclose(file) == 0 && written;
+  return written ? w.FrameCount : 0;
 }

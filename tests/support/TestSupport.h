@@ -48,3 +48,15 @@ struct TestWriter {
   MemoryFile File;
   std::vector<uint8_t> Shadow, RunList, Packed, Work;
 };
+
+// A movie whose records run past `beyond` bytes (past 4 GiB, say) in a sparse file that takes a few
+// MB of disk. The frame is the largest a reader takes (8192 x 8192); white frames, which pack small,
+// alternate with black ones whose payload is their run list stored as one LZO literal run: almost all
+// zero bytes, left as holes in the file. The last two frames lie behind `beyond`: one paints the first
+// HugeRedPixels pixels of the top row red (code 0xE0), the last changes nothing (so that the go-to
+// dialog, which takes frames below FrameCount, reaches the red one). Every record puts the cursor at
+// (4000, 4000). Returns the FrameCount, or 0 when the file could not be written.
+const int32_t HugeWidth = 8192, HugeHeight = 8192;
+const uint32_t HugeRedPixels = 100;
+int32_t WriteHugeSparseMovie(const std::string& path, const std::vector<uint8_t>& stub, const char* title,
+                             uint64_t beyond);

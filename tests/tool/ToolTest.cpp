@@ -403,6 +403,35 @@ TEST_F(Tool, GifShowsEveryFrameWithTheRecordedCursor) {
   EXPECT_EQ(FirstDifference(png, gif.Frames[1]), -1);
 }
 
+// A movie past 4 GiB (a sparse file): info gives its size and frames, verify passes, and the frame
+// behind the 4 GiB mark exports as recorded.
+TEST_F(Tool, MoviesPastFourGigabytes) {
+  const std::string movie = Path("huge.exe");
+  int32_t frames = WriteHugeSparseMovie(movie, {}, "huge", (4ull << 30) + 1);
+  ASSERT_GT(frames, 0) << "cannot write " << movie;
+  struct stat info;
+  ASSERT_EQ(stat(movie.c_str(), &info), 0);
+  ASSERT_GT(uint64_t(info.st_size), 4ull << 30);
+  Result r = Run("info '" + movie + "'");
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_NE(r.Out.find(", " + std::to_string(info.st_size) + " bytes"), std::string::npos) << r.Out;
+  EXPECT_NE(r.Out.find(std::to_string(frames) + " frame records"), std::string::npos) << r.Out;
+  r = Run("verify '" + movie + "'");
+  EXPECT_EQ(r.Status, 0) << r.Out << r.Err;
+  r = Run("export '" + movie + "' --frame " + std::to_string(frames) + " '" + Path("last.png") + "'");
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  int32_t w = 0, h = 0;
+  std::vector<uint32_t> png;
+  ASSERT_TRUE(ReadPng(Path("last.png"), &w, &h, &png));
+  ASSERT_EQ(w, HugeWidth);
+  ASSERT_EQ(h, HugeHeight);
+  EXPECT_EQ(png[0], DecodeRgb332(0xE0));
+  EXPECT_EQ(png[HugeRedPixels - 1], DecodeRgb332(0xE0));
+  EXPECT_EQ(png[HugeRedPixels], 0u);
+  remove(movie.c_str());
+  remove(Path("last.png").c_str());
+}
+
 TEST_F(Tool, UnwrapThenWrapGivesBackTheSameBytes) {
   std::vector<uint8_t> movie = Recording(31, 9, 7, 3);
   WriteFile(Path("m.exe"), movie);

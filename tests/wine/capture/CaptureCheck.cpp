@@ -169,10 +169,11 @@ void CheckRecords(const std::vector<uint8_t>& movie, const Expectation& e) {
   for (;;) {
     int32_t length = ReadNextRecord(&reader);
     if (records == 0 && reader.LastRecordOffset != FirstRecordOffset)
-      Problem("first record at %u", reader.LastRecordOffset);
+      Problem("first record at %llu", (unsigned long long)reader.LastRecordOffset);
     if (length == EndRecordLength) break;
     if (reader.LastStatus != RecordChanged && reader.LastStatus != RecordUnchanged) {
-      Problem("record %d at %u is damaged (status %d)", records + 1, reader.LastRecordOffset, reader.LastStatus);
+      Problem("record %d at %llu is damaged (status %d)", records + 1, (unsigned long long)reader.LastRecordOffset,
+              reader.LastStatus);
       return;
     }
     records++;
@@ -184,7 +185,8 @@ void CheckRecords(const std::vector<uint8_t>& movie, const Expectation& e) {
     if (length == 0) {
       unchanged++;
       if (reader.Position != reader.LastRecordOffset + FrameHeaderSize)
-        Problem("record %d: unchanged but %u bytes long", records, reader.Position - reader.LastRecordOffset);
+        Problem("record %d: unchanged but %llu bytes long", records,
+                (unsigned long long)(reader.Position - reader.LastRecordOffset));
     }
     previous = codes;
 

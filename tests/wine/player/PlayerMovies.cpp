@@ -5,6 +5,9 @@
 //       KIND: plain (256x160, 60 frames, known pictures and cursor records), tiny (4x4 frames whose
 //       payloads can exceed the image size), and the damaged ones: bigpayload, badlzo, badruns,
 //       truncated, short (the trailer promises more frames than there are records), badheader.
+//   player_movies huge STUB OUT
+//       A movie whose records run past 4 GiB, as a sparse file (WriteHugeSparseMovie), titled "huge";
+//       prints its FrameCount.
 //   player_movies compare MOVIE STATE SHOT GEOMETRY
 //       STATE: k (the picture after k frame records, with the cursor of record k), or "end" (after
 //       the end record: black, with the end record's cursor), or "black" (black with any cursor).
@@ -406,6 +409,11 @@ int main(int argc, char** argv) {
   if (command == "make" && argc == 5) {
     WriteFile(argv[4], MakeMovie(argv[2], ReadFile(argv[3])));
     return 0;
+  }
+  if (command == "huge" && argc == 4) {
+    int32_t frames = WriteHugeSparseMovie(argv[3], ReadFile(argv[2]), "huge", (4ull << 30) + 1);
+    printf("%d\n", frames);
+    return frames > 0 ? 0 : 1;
   }
   if (command == "compare" && argc == 13) return Compare(argv[2], argv[3], LoadShot(argv[4], argv + 5));
   if (command == "identify" && argc == 12) return Identify(argv[2], LoadShot(argv[3], argv + 4));
