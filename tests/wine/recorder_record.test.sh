@@ -5,7 +5,8 @@
 # titled one; the next starts right after that one stops, with an empty title, an up-left drag and a
 # file name without extension, and "退出" follows right after its stop. Both movies are then read
 # natively (frame size and place, every frame a picture of the scene, cursor records, title, the
-# dialog's size and time texts at the stop) and the first one is played.
+# dialog's size and time texts at the stop) and the first one is played in a window whose client
+# area is the frame.
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/recorder/recorder.sh"
 wine_start
@@ -39,6 +40,7 @@ stop_recording() {
 
 start_scene 60 60
 start_recorder
+echo "the dialog at ${WINE_LOG_PIXELS:-96} dots per inch: $(value rect)"
 
 # ---- A recording into a file that cannot be written says so instead of a size ----------------------
 # An immutable file cannot be replaced even by root; where the file system has no such attribute, this
@@ -133,4 +135,7 @@ while [ $SECONDS -lt $end ] && [ -z "$caption" ]; do
   sleep 0.2
 done
 case "$caption" in "Demo one"*) ;; *) fail "the movie's window is captioned '$caption'" ;; esac
+# Its client area (the X window) is the frame, also on a scaled display.
+eval "$(xdo getwindowgeometry --shell "$id")"
+[ "${WIDTH}x$HEIGHT" = 198x98 ] || fail "the movie's client area is ${WIDTH}x$HEIGHT, not the frame's 198x98"
 echo "PASS"
