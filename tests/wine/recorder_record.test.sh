@@ -40,7 +40,11 @@ stop_recording() {
 
 start_scene 60 60
 start_recorder
-echo "the dialog at ${WINE_LOG_PIXELS:-96} dots per inch: $(value rect)"
+# On a scaled display the dialog grows with its font: 142 dialog units are at least 213 pixels at 96
+# dots per inch. A dialog that did not grow means the scaling never took effect.
+read -r l _ r _ <<<"$(value rect)"
+[ $((r - l)) -ge $((213 * ${WINE_LOG_PIXELS:-96} / 96)) ] ||
+  fail "the dialog is $((r - l)) pixels wide at ${WINE_LOG_PIXELS:-96} dots per inch"
 
 # ---- A recording into a file that cannot be written says so instead of a size ----------------------
 # An immutable file cannot be replaced even by root; where the file system has no such attribute, this
