@@ -131,3 +131,12 @@ void ShrinkRect(Rect* rect) {
   rect->right--;
   rect->bottom--;
 }
+
+Rect VirtualScreenRect(int32_t x, int32_t y, int32_t width, int32_t height) {
+  return Rect{x, y, x + width, y + height};
+}
+
+Rect SelectionToScreen(const Rect* client, const Rect* virtualScreen) {
+  return Rect{client->left + virtualScreen->left, client->top + virtualScreen->top,
+              client->right + virtualScreen->left, client->bottom + virtualScreen->top};
+}

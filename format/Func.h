@@ -35,3 +35,13 @@ void NormaliseRect(Rect* rect);
 
 // Moves every side one pixel inwards.
 void ShrinkRect(Rect* rect);
+
+// The virtual screen: the bounding rectangle of all monitors, as GetSystemMetrics gives it
+// (SM_XVIRTUALSCREEN, SM_YVIRTUALSCREEN, SM_CXVIRTUALSCREEN, SM_CYVIRTUALSCREEN). Screen coordinates
+// start at the primary monitor's top-left corner, so the origin is negative when a monitor lies left
+// of or above the primary one.
+Rect VirtualScreenRect(int32_t x, int32_t y, int32_t width, int32_t height);
+
+// The selection window covers the virtual screen, so its client point 0, 0 is the virtual screen's
+// top-left corner: a rectangle in its client coordinates, moved to screen coordinates.
+Rect SelectionToScreen(const Rect* client, const Rect* virtualScreen);

@@ -1,11 +1,13 @@
-// Selection: the capture area is dragged out on a borderless, topmost window over the whole screen.
+// Selection: the capture area is dragged out on a borderless, topmost window over the whole virtual
+// screen, every monitor included.
 //
-// The window shows a snapshot of the screen taken as it opens: on a desktop whose windows the system
+// The window shows a snapshot of the virtual screen taken as it opens: on a desktop whose windows the system
 // composes, a window that paints nothing shows no screen behind it, and under Wine it shows black.
 // The rubber band is drawn in R2_NOTXORPEN over that picture, so drawing the same rectangle twice
 // takes it off again. Once a rectangle is taken the window is cut down by a region to the one-pixel
 // ring along its edge, drawn dotted red; the inside of the ring is the capture area and, being outside
-// the window, stays free for the user to work in while the recording runs.
+// the window, stays free for the user to work in while the recording runs. Drawing and regions are in
+// the window's client coordinates; the capture area goes to StartRecording in screen coordinates.
 #include <windows.h>
 
 #include "Func.h"
@@ -21,9 +23,11 @@ static bool Dragging;          // from an accepted press to the next accepted re
 static bool Outlined;
 static Rect Current;           // left, top: the press point; right, bottom: the last mouse move
 static Rect Drawn;             // the rectangle whose band is on the screen, as it was drawn
-static HBITMAP Snapshot;       // the screen as it was when the window opened
+static HBITMAP Snapshot;       // the virtual screen as it was when the window opened
 static HDC SnapshotDC;
-static int ScreenWidth, ScreenHeight;
+// The virtual screen in screen coordinates, which is where the window lies; its origin is negative
+// when a monitor lies left of or above the primary one.
+static Rect Screen;
 
 // A selection this narrow has no inside once the ring is taken off: nothing to record.
 const int32_t MinSelectionSide = 3;
@@ -78,16 +82,19 @@ static void PaintSelection(HDC dc) {
     DrawOutlineOn(dc, &Drawn);
     return;
   }
-  if (SnapshotDC) BitBlt(dc, 0, 0, ScreenWidth, ScreenHeight, SnapshotDC, 0, 0, SRCCOPY);
+  if (SnapshotDC)
+    BitBlt(dc, 0, 0, Screen.right - Screen.left, Screen.bottom - Screen.top, SnapshotDC, 0, 0, SRCCOPY);
   if (Dragging) DrawBandOn(dc, &Drawn);
 }
 
+// The screen DC spans every monitor in screen coordinates, negative ones included.
 static void TakeSnapshot() {
+  int width = Screen.right - Screen.left, height = Screen.bottom - Screen.top;
   HDC screen = GetDC(nullptr);
   SnapshotDC = CreateCompatibleDC(screen);
-  Snapshot = CreateCompatibleBitmap(screen, ScreenWidth, ScreenHeight);
+  Snapshot = CreateCompatibleBitmap(screen, width, height);
   SelectObject(SnapshotDC, Snapshot);
-  BitBlt(SnapshotDC, 0, 0, ScreenWidth, ScreenHeight, screen, 0, 0, SRCCOPY);
+  BitBlt(SnapshotDC, 0, 0, width, height, screen, Screen.left, Screen.top, SRCCOPY);
   ReleaseDC(nullptr, screen);
 }
 
@@ -113,8 +120,8 @@ void SetFrameRegion(HWND window, Rect* rect) {
 
 // ---- Mouse --------------------------------------------------------------------------------------------
 
-// Mouse positions are read as unsigned 16-bit words: the window covers the screen from its top-left
-// corner, so its client coordinates are screen coordinates and never negative.
+// Mouse positions are read as unsigned 16-bit words: they are client coordinates of a window that
+// starts at the virtual screen's top-left corner, never negative even where screen coordinates are.
 static void OnButtonDown(LPARAM lParam) {
   if (Recording || Outlined) return;
   SetRect(AsRECT(&Drawn), LOWORD(lParam), HIWORD(lParam), LOWORD(lParam), HIWORD(lParam));
@@ -146,9 +153,10 @@ static void OnButtonUp(HWND window) {
   SetFrameRegion(window, &Current);
   DrawAreaOutline(window, &Drawn);  // Rectangle orders the corners itself: it falls on the ring
   FreeSnapshot();
+  Rect area = SelectionToScreen(&Current, &Screen);
   // Runs the save dialog; on a cancel the window is destroyed before this returns, so nothing
   // touches it afterwards.
-  StartRecording(&Current);
+  StartRecording(&area);
 }
 
 INT_PTR CALLBACK SelectionDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -176,13 +184,14 @@ void OpenSelectionWindow() {
   SelectionWindow = CreateDialogParamA(Instance, "MyDialog2", MainDialog, SelectionDlgProc, 0);
   // Gives the hidden main dialog time to leave the screen before the snapshot is taken.
   Sleep(100);
-  ScreenWidth = GetSystemMetrics(SM_CXSCREEN);
-  ScreenHeight = GetSystemMetrics(SM_CYSCREEN);
+  Screen = VirtualScreenRect(GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+                             GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN));
   TakeSnapshot();
-  // The template's size is 0 x 0; Wine keeps a popup's restored size when it maximises it, so the
-  // window gets the screen's size first (a no-op for the maximised window on Windows).
-  SetWindowPos(SelectionWindow, nullptr, 0, 0, ScreenWidth, ScreenHeight, SWP_NOZORDER | SWP_NOACTIVATE);
-  ShowWindow(SelectionWindow, SW_SHOWMAXIMIZED);
+  // The template's size is 0 x 0: the window is placed over the virtual screen and shown as it is.
+  // Maximised, it would cover a single monitor.
+  SetWindowPos(SelectionWindow, nullptr, Screen.left, Screen.top, Screen.right - Screen.left,
+               Screen.bottom - Screen.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  ShowWindow(SelectionWindow, SW_SHOWNORMAL);
 }
 
 void CloseSelectionWindow() {

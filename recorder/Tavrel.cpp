@@ -161,8 +161,10 @@ static void OnTitleChange(HWND field) {
   SendMessageA(field, EM_SETSEL, sizeof text, sizeof text);  // the caret back to the end
 }
 
-// Only clicks of the two buttons count. The dialog manager's own commands for Enter (IDOK) and Esc
-// (IDCANCEL) come without a control handle and are dropped, so neither key does anything.
+// Only clicks of the two buttons count. Enter reaches here as a click of the default button
+// "选择区域" (IsDialogMessageA asks DefDlgProcA for it with DM_GETDEFID and sends its handle along); the
+// dialog manager's IDCANCEL for Esc, and for closing the dialog, comes without a control handle and is
+// dropped, so Esc cannot end the program while the user types a title.
 static void OnCommand(WPARAM wParam, LPARAM lParam) {
   if (lParam && wParam == MAKEWPARAM(IdTitle, EN_CHANGE)) OnTitleChange((HWND)lParam);
   if (!lParam || HIWORD(wParam) != BN_CLICKED) return;
@@ -178,15 +180,23 @@ static void OnTrayMessage(WPARAM wParam, LPARAM lParam) {
   if (wParam == 0 && lParam == WM_LBUTTONDOWN && Recording) StopRecording();
 }
 
+// The close box, the system menu and Alt+F4 end the program. DefDlgProcA would turn WM_CLOSE into
+// an IDCANCEL without a control handle, which OnCommand drops.
+static void OnClose(HWND window) { DestroyWindow(window); }
+
+// What is not handled here goes to DefDlgProcA, as for every window class of a dialog: it answers the
+// dialog manager's WM_NEXTDLGCTL (Tab, Shift+Tab) and DM_GETDEFID (Enter), and keeps the focus on
+// the right control when the dialog is activated again.
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CREATE: OnCreate(window); return 0;
+    case WM_CLOSE: OnClose(window); return 0;
     case WM_DESTROY: PostQuitMessage(0); return 0;
     case WM_COMMAND: OnCommand(wParam, lParam); return 0;
     case TrayMessage: OnTrayMessage(wParam, lParam); return 0;
     case CaptureDoneMessage: OnCaptureDone((CaptureResult*)lParam); return 0;
   }
-  return DefWindowProcA(window, message, wParam, lParam);
+  return DefDlgProcA(window, message, wParam, lParam);
 }
 
 // ---- Entry -------------------------------------------------------------------------------------------

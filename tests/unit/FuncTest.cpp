@@ -1,5 +1,5 @@
 // Func: the exact texts the dialogs and the player show, the go-to dialog's number parsing, and the
-// rectangle helpers of the area selection.
+// rectangle helpers of the area selection, on one monitor and on several.
 #include <gtest/gtest.h>
 
 #include <limits.h>
@@ -167,6 +167,43 @@ TEST(Rect, ShrinkMovesEachSideOnePixelInwards) {
   EXPECT_EQ(n.top, -49);
   EXPECT_EQ(n.right, -99);
   EXPECT_EQ(n.bottom, -41);
+}
+
+// A drag on the selection window, which covers the virtual screen, becomes the capture area as the
+// selection makes it: corners ordered, the ring taken off, then moved from the window's client
+// coordinates to screen coordinates, where the primary monitor starts at 0, 0.
+TEST(Rect, DragOnTheVirtualScreenGivesTheCaptureAreaInScreenCoordinates) {
+  const struct {
+    const char* Desk;
+    int32_t X, Y, Width, Height;  // the virtual screen
+    Rect Drag;                    // press point, last mouse move: client coordinates
+    Rect Area;                    // screen coordinates
+  } cases[] = {
+      {"primary only", 0, 0, 1024, 768, {100, 100, 300, 200}, {101, 101, 299, 199}},
+      {"monitor left of the primary", -1920, 0, 3840, 1080, {100, 100, 300, 200}, {-1819, 101, -1621, 199}},
+      {"monitor above, dragged up-left", 0, -1080, 1920, 2160, {300, 1000, 100, 900}, {101, -179, 299, -81}},
+      {"across the left monitor and the primary", -1280, -200, 3200, 1280, {1180, 300, 1480, 500},
+       {-99, 101, 199, 299}},
+      {"across the upper monitor and the primary", 0, -1080, 1920, 2160, {500, 1000, 700, 1200},
+       {501, -79, 699, 119}},
+      {"the whole virtual screen", -1280, -200, 3200, 1280, {0, 0, 3200, 1280}, {-1279, -199, 1919, 1079}},
+  };
+  for (const auto& c : cases) {
+    Rect screen = VirtualScreenRect(c.X, c.Y, c.Width, c.Height);
+    EXPECT_EQ(screen.right - screen.left, c.Width) << c.Desk;
+    EXPECT_EQ(screen.bottom - screen.top, c.Height) << c.Desk;
+    Rect client = c.Drag;
+    NormaliseRect(&client);
+    ShrinkRect(&client);
+    Rect area = SelectionToScreen(&client, &screen);
+    EXPECT_EQ(area.left, c.Area.left) << c.Desk;
+    EXPECT_EQ(area.top, c.Area.top) << c.Desk;
+    EXPECT_EQ(area.right, c.Area.right) << c.Desk;
+    EXPECT_EQ(area.bottom, c.Area.bottom) << c.Desk;
+    EXPECT_TRUE(area.left > screen.left && area.top > screen.top && area.right < screen.right &&
+                area.bottom < screen.bottom)
+        << c.Desk << ": the area leaves the virtual screen";
+  }
 }
 
 }  // namespace

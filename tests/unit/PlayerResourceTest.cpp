@@ -1,6 +1,7 @@
 // The built programs: Player.exe must be exactly the stub length, and Tavrel.exe must carry it byte for
-// byte as its resource "PLAYER" of type "DAT", since every movie executable starts with that resource.
-// The resource is found by walking the PE resource directory as the Windows loader does.
+// byte as its resource "PLAYER" of type "DAT", since every movie executable starts with that resource;
+// both carry the manifest that makes them aware of display scaling. Resources are found by walking
+// the PE resource directory as the Windows loader does.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -20,6 +21,15 @@ struct Image {
     return uint32_t(Bytes[at]) | uint32_t(Bytes[at + 1]) << 8;
   }
   uint32_t U32(uint32_t at) { return U16(at) | U16(at + 2) << 16; }
+};
+
+// A resource type or name: a string, or a number when Name is null.
+struct ResourceKey {
+  const char* Name;
+  uint32_t Id;
+  ResourceKey(const char* name) : Name(name), Id(0) {}
+  ResourceKey(uint32_t id) : Name(nullptr), Id(id) {}
+  std::string Text() const { return Name ? Name : std::to_string(Id); }
 };
 
 struct Section {
@@ -69,14 +79,18 @@ struct Pe {
     return UINT32_MAX;
   }
 
-  // The entry of the directory at dir (an offset into the resource section) named name; names in a
-  // resource directory are UTF-16 and compared without case, as FindResource does. Returns the
-  // entry's OffsetToData, or UINT32_MAX.
-  uint32_t Find(uint32_t base, uint32_t dir, const char* name) {
+  // The entry of the directory at dir (an offset into the resource section) with the key's name, or
+  // its number when the key has no name; names in a resource directory are UTF-16 and compared
+  // without case, as FindResource does. Returns the entry's OffsetToData, or UINT32_MAX.
+  uint32_t Find(uint32_t base, uint32_t dir, ResourceKey key) {
     uint32_t named = File.U16(base + dir + 12), ids = File.U16(base + dir + 14);
     for (uint32_t k = 0; k < named + ids && !File.Bad; k++) {
       uint32_t entry = base + dir + 16 + 8 * k;
       uint32_t nameField = File.U32(entry);
+      if (!key.Name) {
+        if (nameField == key.Id) return File.U32(entry + 4);
+        continue;
+      }
       if (!(nameField & 0x80000000u)) continue;
       uint32_t text = base + (nameField & 0x7FFFFFFFu);
       uint32_t length = File.U16(text);
@@ -85,21 +99,24 @@ struct Pe {
         uint32_t ch = File.U16(text + 2 + 2 * c);
         ascii += ch >= 'a' && ch <= 'z' ? char(ch - 32) : char(ch < 128 ? ch : '?');
       }
-      if (ascii == name) return File.U32(entry + 4);
+      if (ascii == key.Name) return File.U32(entry + 4);
     }
     return UINT32_MAX;
   }
 
-  // The data of resource type/name (first language), or "" with why in *problem.
-  std::vector<uint8_t> Resource(const char* type, const char* name, std::string* problem) {
+  // The data of resource type/name in its first language (which goes to *language), or "" with why
+  // in *problem.
+  std::vector<uint8_t> Resource(ResourceKey type, ResourceKey name, std::string* problem,
+                                uint32_t* language = nullptr) {
     uint32_t base = Offset(ResourceRva, 16);
     if (ResourceRva == 0 || base == UINT32_MAX) return *problem = "no resource directory", std::vector<uint8_t>{};
     uint32_t typeDir = Find(base, 0, type);
-    if (typeDir == UINT32_MAX || !(typeDir & 0x80000000u)) return *problem = std::string("no type ") + type, std::vector<uint8_t>{};
+    if (typeDir == UINT32_MAX || !(typeDir & 0x80000000u)) return *problem = "no type " + type.Text(), std::vector<uint8_t>{};
     uint32_t nameDir = Find(base, typeDir & 0x7FFFFFFFu, name);
-    if (nameDir == UINT32_MAX || !(nameDir & 0x80000000u)) return *problem = std::string("no name ") + name, std::vector<uint8_t>{};
+    if (nameDir == UINT32_MAX || !(nameDir & 0x80000000u)) return *problem = "no name " + name.Text(), std::vector<uint8_t>{};
     uint32_t languages = nameDir & 0x7FFFFFFFu;
     if (File.U16(base + languages + 12) + File.U16(base + languages + 14) < 1) return *problem = "no language", std::vector<uint8_t>{};
+    if (language) *language = File.U32(base + languages + 16);
     uint32_t dataEntry = File.U32(base + languages + 16 + 4);
     if (dataEntry & 0x80000000u) return *problem = "language entry is a directory", std::vector<uint8_t>{};
     uint32_t rva = File.U32(base + dataEntry), size = File.U32(base + dataEntry + 4);
@@ -118,6 +135,30 @@ class BuiltPrograms : public ::testing::Test {
     if (std::string(TAVREL_WIN_BUILD).empty()) GTEST_SKIP() << "no Windows build folder given (TAVREL_WIN_BUILD)";
   }
   static std::string Built(const char* file) { return std::string(TAVREL_WIN_BUILD) + "/" + file; }
+
+  // The program's manifest (RT_MANIFEST 24, id 1, the one the loader applies to the process) must be
+  // in Chinese (PRC) like every other resource, and declare awareness of display scaling: per monitor
+  // (v2) for Windows 10, system-wide for older systems, which know only dpiAware.
+  static void ExpectScalingAwareManifest(const char* file) {
+    Pe program;
+    program.File.Bytes = ReadWholeFile(Built(file));
+    ASSERT_FALSE(program.File.Bytes.empty()) << Built(file) << " is missing";
+    ASSERT_EQ(program.Parse(), "");
+    std::string problem;
+    uint32_t language = 0;
+    std::vector<uint8_t> data = program.Resource(24u, 1u, &problem, &language);
+    ASSERT_EQ(problem, "") << file;
+    EXPECT_EQ(language, 2052u) << file;
+    std::string manifest(data.begin(), data.end());
+    EXPECT_EQ(manifest.rfind("<?xml ", 0), 0u) << file << ": " << manifest;
+    const char* declarations[] = {
+        "<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">true</dpiAware>",
+        "<dpiAwareness xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">PerMonitorV2</dpiAwareness>",
+    };
+    for (const char* declaration : declarations)
+      EXPECT_NE(manifest.find(declaration), std::string::npos) << file << " lacks " << declaration;
+    EXPECT_NE(manifest.find("</assembly>"), std::string::npos) << file << ": manifest cut off";
+  }
 };
 
 TEST_F(BuiltPrograms, PlayerIsExactlyTheStubLength) {
@@ -147,6 +188,11 @@ TEST_F(BuiltPrograms, RecorderCarriesThePlayerAsResourcePlayerOfTypeDat) {
   ASSERT_EQ(resource.size(), player.size());
   for (size_t i = 0; i < resource.size(); i++)
     ASSERT_EQ(resource[i], player[i]) << "first difference from Player.exe at byte " << i;
+}
+
+TEST_F(BuiltPrograms, BothProgramsDeclareAwarenessOfDisplayScaling) {
+  ExpectScalingAwareManifest("player/Player.exe");
+  ExpectScalingAwareManifest("recorder/Tavrel.exe");
 }
 
 }  // namespace

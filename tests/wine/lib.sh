@@ -17,7 +17,10 @@ set -euo pipefail
 
 : "${TAVREL_WIN_BUILD:?}" "${TAVREL_NATIVE_BUILD:?}"
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/windows-target.sh"
-export WINEPREFIX=${TAVREL_WINEPREFIX:-$TAVREL_NATIVE_BUILD/$WINE_PREFIX_NAME}
+# WINE_LOG_PIXELS=144 (say) scales the display to 144 dots per inch, 150 %, in a prefix of its own,
+# so that the tests sharing the ordinary prefix keep 96.
+WINE_LOG_PIXELS=${WINE_LOG_PIXELS:-}
+export WINEPREFIX=${TAVREL_WINEPREFIX:-$TAVREL_NATIVE_BUILD/$WINE_PREFIX_NAME${WINE_LOG_PIXELS:+-dpi$WINE_LOG_PIXELS}}
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 WORK=$(mktemp -d "$TAVREL_NATIVE_BUILD/wine-work.XXXXXX")
@@ -57,6 +60,11 @@ wine_start() {
       if ! LC_ALL=zh_CN.UTF-8 LANG=zh_CN.UTF-8 "$WINE_LOADER" wineboot -i >"$WORK/wineboot.txt" 2>&1 ||
          ! wineserver -w || [ ! -f "$WINEPREFIX/system.reg" ]; then
         fail "no Wine prefix could be made in $WINEPREFIX with $WINE_LOADER: $(tail -n 5 "$WORK/wineboot.txt")"
+      fi
+      # Wine 8 takes the dots per inch of the display from here.
+      if [ -n "$WINE_LOG_PIXELS" ]; then
+        "$WINE_LOADER" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$WINE_LOG_PIXELS" /f \
+          >"$WORK/reg.txt" 2>&1 && wineserver -w || fail "LogPixels could not be set: $(cat "$WORK/reg.txt")"
       fi
       touch "$WINEPREFIX/.tavrel-ready"
     fi

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The recorder's main dialog and area selection under Wine, driven with the mouse and keyboard: the
-# dialog as it starts, keys that must do nothing, the way into the selection, the rubber band over
-# the screen's picture, rectangles too small to record, the ring and the save dialog, cancelling,
-# and the exit.
+# dialog as it starts, Esc and Tab, Enter into the selection, the rubber band over the screen's
+# picture, rectangles too small to record, the ring and the save dialog, cancelling, and the exit by
+# "退出" (reached with Tab, pressed with Space) and by Alt+F4.
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/recorder/recorder.sh"
 wine_start
@@ -50,21 +50,32 @@ distinct_glyphs() {  # control id, number of characters
 distinct_glyphs 3004 4
 distinct_glyphs 3005 2
 
-# Esc would close an ordinary dialog and Enter would press the default button "选择区域": here the
-# dialog manager's commands for both carry no control and are dropped.
+# ---- The keyboard alone ----------------------------------------------------------------------------
+# Esc while a title is typed does not close the dialog or touch the title.
 activate "$(window_named Tavrel)"
+xdo type --delay 30 "Keys"
 xdo key Escape
-sleep 0.3
-xdo key Return
-sleep 1.5
+sleep 1
 probe >/dev/null
-[ "$(value visible)" = 1 ] || fail "Esc or Enter hid or closed the dialog"
-grep -q '^window=' "$WORK/probe.txt" && fail "Esc or Enter opened a window: $(grep '^window=' "$WORK/probe.txt")"
-tray_visible && fail "Esc or Enter started a selection"
+[ "$(value visible)" = 1 ] || fail "Esc hid or closed the dialog"
+[ "$(value text3001)" = Keys ] || fail "after Esc the title reads '$(value text3001)'"
+grep -q '^window=' "$WORK/probe.txt" && fail "Esc opened a window: $(grep '^window=' "$WORK/probe.txt")"
+tray_visible && fail "Esc started a selection"
+
+# Tab visits the title, the two read-only fields and both buttons, in that order and round again;
+# Shift+Tab goes back.
+expect_focus() {  # key, control id that must have the focus after it
+  xdo key "$1"
+  wait_probe "^focus=$2\$" 10 || fail "after $1 the focus is on $(value focus), not $2"
+}
+for id in 3002 3003 3004 3005 3001; do expect_focus Tab $id; done
+expect_focus shift+Tab 3005
+expect_focus Tab 3001
 
 # ---- Into the selection: the dialog goes, the icon comes, then the selection window ---------------
+# Enter in the title field presses the default button "选择区域".
 probe >/dev/null
-click_control 3004
+xdo key Return
 tray_first=0
 end=$((SECONDS + 20))
 while [ $SECONDS -lt $end ]; do
@@ -77,6 +88,7 @@ selection_up || fail "no selection window"
 [ $tray_first = 1 ] || fail "the selection window came before the notification icon"
 probe >/dev/null
 [ "$(value visible)" = 0 ] || fail "the dialog is still shown during the selection"
+[ "$(value text3001)" = Keys ] || fail "the title reads '$(value text3001)' during the selection"
 
 # A click, and a drag two pixels wide, enclose nothing to record: the selection goes on.
 xdo mousemove 500 500 click 1
@@ -147,7 +159,8 @@ wait_probe '^visible=1$' 20
 sleep 0.5
 probe >/dev/null
 grep -q '^window=' "$WORK/probe.txt" && fail "windows left after a cancel: $(grep '^window=' "$WORK/probe.txt")"
-for id in 3001 3002 3003; do
+[ "$(value text3001)" = Keys ] || fail "the title changed to '$(value text3001)' by a cancel"
+for id in 3002 3003; do
   [ -z "$(value text$id)" ] || fail "field $id changed to '$(value text$id)' by a cancel"
 done
 wait_tray_gone
@@ -162,9 +175,30 @@ grep -Eq "^window=#32770\|\|0 0 $sw $sh\|1\|100 100 300 200$" "$WORK/probe.txt" 
 cancel_save
 wait_probe '^visible=1$' 20
 
-# "退出" ends the program with exit code 0.
-click_control 3005
-code=0
-wait "$RECORDER_PID" || code=$?
-[ $code = 0 ] || fail "the recorder ended with exit code $code"
+# The recorder must end within 20 s, with exit code 0.
+expect_exit() {  # what ended it
+  local code=0
+  timeout 20 tail --pid="$RECORDER_PID" -f /dev/null || fail "$1 did not end the recorder"
+  wait "$RECORDER_PID" || code=$?
+  [ $code = 0 ] || fail "after $1 the recorder ended with exit code $code"
+}
+
+# "退出", reached with Tab from wherever the focus was left, and pressed with Space.
+activate "$(window_named Tavrel)"
+probe >/dev/null
+for _ in 1 2 3 4 5; do
+  [ "$(value focus)" = 3005 ] && break
+  xdo key Tab
+  sleep 0.3
+  probe >/dev/null
+done
+[ "$(value focus)" = 3005 ] || fail "Tab never reached 退出 (focus on $(value focus))"
+xdo key space
+expect_exit "Space on 退出"
+
+# Closing the dialog with Alt+F4 ends the program as well.
+start_recorder
+activate "$(window_named Tavrel)"
+xdo key alt+F4
+expect_exit Alt+F4
 echo "PASS"

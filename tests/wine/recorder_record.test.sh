@@ -5,7 +5,8 @@
 # titled one; the next starts right after that one stops, with an empty title, an up-left drag and a
 # file name without extension, and "退出" follows right after its stop. Both movies are then read
 # natively (frame size and place, every frame a picture of the scene, cursor records, title, the
-# dialog's size and time texts at the stop) and the first one is played.
+# dialog's size and time texts at the stop) and the first one is played in a window whose client
+# area is the frame.
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/recorder/recorder.sh"
 wine_start
@@ -41,6 +42,11 @@ stop_recording() {
 
 start_scene 60 60
 start_recorder
+# On a scaled display the dialog grows with its font: 142 dialog units are at least 213 pixels at 96
+# dots per inch. A dialog that did not grow means the scaling never took effect.
+read -r l _ r _ <<<"$(value rect)"
+[ $((r - l)) -ge $((213 * ${WINE_LOG_PIXELS:-96} / 96)) ] ||
+  fail "the dialog is $((r - l)) pixels wide at ${WINE_LOG_PIXELS:-96} dots per inch"
 
 # ---- A recording into a file that cannot be written says so instead of a size ----------------------
 # An immutable file cannot be replaced even by root; where the file system has no such attribute, this
@@ -135,4 +141,7 @@ while [ $SECONDS -lt $end ] && [ -z "$caption" ]; do
   sleep 0.2
 done
 case "$caption" in "Demo one"*) ;; *) fail "the movie's window is captioned '$caption'" ;; esac
+# Its client area (the X window) is the frame, also on a scaled display.
+eval "$(xdo getwindowgeometry --shell "$id")"
+[ "${WIDTH}x$HEIGHT" = 198x98 ] || fail "the movie's client area is ${WIDTH}x$HEIGHT, not the frame's 198x98"
 echo "PASS"
