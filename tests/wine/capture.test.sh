@@ -16,8 +16,11 @@ PLAYER=$TAVREL_WIN_BUILD/player/Player.exe
 [ -x "$CHECK" ] || fail "no $CHECK"
 
 SMALL_DISK=$WORK/smalldisk
+# The programs go first: a movie still playing from the small volume keeps it busy.
 cleanup() {
-  mountpoint -q "$SMALL_DISK" 2>/dev/null && umount "$SMALL_DISK"
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
+  if mountpoint -q "$SMALL_DISK" 2>/dev/null; then umount "$SMALL_DISK" || true; fi
   wine_cleanup
 }
 trap cleanup EXIT
@@ -43,10 +46,10 @@ check "$WORK/movies" full next hidden instant
 
 if [ "${SCREEN_DEPTH:-24}" = 24 ]; then
   mkdir -p "$WORK/failures/folder.exe" "$SMALL_DISK"
-  # Every write to /dev/full fails; a 1 MiB volume holds the stub and the header and some 40 frames
-  # of noise (the tests run as root, as the set-up does).
+  # Every write to /dev/full fails; a 512 KiB volume holds the stub, the header and some 80 frames
+  # (the tests run as root, as the set-up does).
   ln -s /dev/full "$WORK/failures/broken.exe"
-  mount -t tmpfs -o size=1m tmpfs "$SMALL_DISK" || fail "no small volume could be mounted"
+  mount -t tmpfs -o size=512k tmpfs "$SMALL_DISK" || fail "no small volume could be mounted"
   small=$SMALL_DISK/small.exe
   run_test failures "$(winpath "$WORK/failures")" "$(winpath "$WORK/failures/broken.exe")" "$(winpath "$small")" ||
     fail "CaptureTest failures (exit $?)"
@@ -57,7 +60,8 @@ if [ "${SCREEN_DEPTH:-24}" = 24 ]; then
   left=$(df --output=avail -B1 "$SMALL_DISK" | tail -n 1)
   [ "$left" -gt 0 ] || fail "the small volume was filled"
   echo "small volume: $(stat -c %s "$small") bytes written, $left bytes left"
-  play_to_end "$small" "无标题"
+  frames=$("$tool" info "$small" | sed -n 's/^frames: *\([0-9]*\) frame records.*/\1/p')
+  play_to_end "$small" "无标题" $((frames / 5 + 30))
   check "$WORK/failures" after
 fi
 

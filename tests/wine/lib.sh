@@ -10,8 +10,8 @@
 #   window_named TEXT     the X window id whose name is TEXT (names are compared in full, in UTF-8)
 #   wait_window TEXT [S]  waits up to S seconds (default 20) for such a window and prints its id
 #   shot FILE             screenshot of the whole display
-#   play_to_end MOVIE TITLE  runs a movie, waits for its caption TITLE-END, closes it with Esc and
-#                         checks the exit code 0
+#   play_to_end MOVIE TITLE [S]  runs a movie, waits up to S seconds (default 30) for its caption
+#                         TITLE-END, closes it with Esc and checks the exit code 0
 # Everything started is ended when the script exits.
 set -euo pipefail
 
@@ -98,11 +98,11 @@ wait_window() {
 shot() { import -window root "$1"; }
 
 play_to_end() {
-  local movie=$1 title=$2 pid win ended=0 code=0
+  local movie=$1 title=$2 seconds=${3:-30} pid win ended=0 code=0
   wine_bg "$movie"
   pid=$!
   win=$(wait_window "$title" 30) || fail "$movie opened no window named '$title'"
-  for _ in $(seq 150); do
+  for _ in $(seq $((seconds * 5))); do
     [ "$(LC_ALL=C.UTF-8 xdotool getwindowname "$win")" = "$title-END" ] && ended=1 && break
     sleep 0.2
   done
