@@ -79,6 +79,26 @@ else
   echo "no immutable files here: the failed recording is not tried"
 fi
 
+# ---- A recording onto a volume without room ends itself with a whole movie and says why ----------
+# A 128 KiB volume holds the player and the header, but not the next second of this area's frames at
+# their largest: the recording ends at its first look, as a stop from the icon does.
+tiny=$WORK/tiny
+mkdir -p "$tiny"
+mount -t tmpfs -o size=128k tmpfs "$tiny" || fail "no small volume could be mounted"
+trap 'chattr -i "$locked" 2>/dev/null || true; wineserver -k 2>/dev/null || true; umount "$tiny" 2>/dev/null || true
+      wine_cleanup' EXIT
+click_control 3004
+wait_selection
+drag 100 100 300 200
+save_as "$(windows_path "$tiny/full.exe")"
+wait_probe '^visible=1$' 30
+wait_probe '^text3003=.+$' 20
+wait_tray_gone
+expected="磁盘空间不足 $(($(stat -c %s "$tiny/full.exe") / 1024 + 1)) KB"
+[ "$(value text3002)" = "$expected" ] || fail "after ending itself the size field shows '$(value text3002)', not '$expected'"
+"$TAVREL_NATIVE_BUILD/tools/tavrel-movie" verify "$tiny/full.exe" || fail "the movie that ended itself is not whole"
+umount "$tiny"
+
 # ---- First recording: titled, dragged down-right, cursor moved ---------------------------------------
 activate "$(window_named Tavrel)"
 xdo type --delay 30 "Demo one"
