@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <memory>
 #include <iterator>
 
 #include "Codec.h"
@@ -65,14 +66,15 @@ bool TestReader::Open(MemoryFile* file) {
   return true;
 }
 
-TestWriter::TestWriter(int32_t width, int32_t height, const char* title, const std::vector<uint8_t>* stub) {
+TestWriter::TestWriter(int32_t width, int32_t height, const char* title, const std::vector<uint8_t>* stub,
+                       const MovieSink* sink) {
   uint32_t n = uint32_t(width) * uint32_t(height);
   Shadow.assign(n, 0);
   RunList.assign(RunListBufferSize(n), 0);
   Packed.assign(PackedBufferSize(n), 0);
   Work.assign(LzoWorkSize, 0);
   Writer = MovieWriter{};
-  Writer.Sink = File.Sink();
+  Writer.Sink = sink ? *sink : File.Sink();
   Writer.PixelCount = n;
   Writer.Shadow = Shadow.data();
   Writer.RunList = RunList.data();
@@ -96,8 +98,9 @@ void TestWriter::Frame(const std::vector<uint32_t>& pixels, uint8_t button, int3
 
 void TestWriter::RawRecord(uint8_t button, int32_t x, int32_t y, int32_t length, const std::vector<uint8_t>& payload) {
   FrameHeader record{button, x, y, length};
-  MemoryWrite(&File, &record, FrameHeaderSize);
-  MemoryWrite(&File, payload.data(), uint32_t(payload.size()));
+  if (Writer.Sink.Write(Writer.Sink.Context, &record, FrameHeaderSize) < 0 ||
+      Writer.Sink.Write(Writer.Sink.Context, payload.data(), uint32_t(payload.size())) < 0)
+    Writer.Failed = true;
   Writer.Record = record;
   Writer.FrameCount++;
   Writer.BytesWritten += FrameHeaderSize + payload.size();
@@ -142,40 +145,22 @@ int32_t WriteHugeSparseMovie(const std::string& path, const std::vector<uint8_t>
   const uint32_t n = uint32_t(HugeWidth) * uint32_t(HugeHeight);
   FILE* file = fopen(path.c_str(), "wb");
   if (!file) return 0;
-  std::vector<uint8_t> shadow(n, 0), runList(RunListBufferSize(n)), packed(PackedBufferSize(n)), work(LzoWorkSize);
-  MovieWriter w{};
-  w.Sink = MovieSink{file, SparseWrite};
-  w.PixelCount = n;
-  w.Shadow = shadow.data();
-  w.RunList = runList.data();
-  w.Packed = packed.data();
-  w.LzoWork = work.data();
-  BuildMovieTrailer(&w.Trailer, title);
-  BitmapInfo32 screen = ScreenFormat32();
-  MovieHeader header;
-  BuildMovieHeader(&header, &screen, HugeWidth, HugeHeight);
-  std::vector<uint8_t> zeros(StubLength, 0);
-  WriteMovieStart(&w, stub.empty() ? zeros.data() : stub.data(), StubLength, &header);
-
+  const MovieSink sink{file, SparseWrite};
+  std::unique_ptr<TestWriter> w(new TestWriter(HugeWidth, HugeHeight, title, stub.empty() ? nullptr : &stub, &sink));
   std::vector<uint8_t> blackList(8 + size_t(n), 0);
   memcpy(blackList.data() + 4, &n, 4);  // one run from pixel 0 over the whole frame, all code 0
   std::vector<uint8_t> black = StoredPayload(blackList);
   std::vector<uint32_t> pixels(n, 0x00FFFFFFu);
-  while (w.BytesWritten < beyond && !w.Failed) {
-    WriteMovieFrame(&w, pixels.data(), 0, 4000, 4000);
-    FrameHeader record{0, 4000, 4000, int32_t(black.size())};
-    if (SparseWrite(file, &record, FrameHeaderSize) < 0 || SparseWrite(file, black.data(), uint32_t(black.size())) < 0)
-      w.Failed = true;
-    w.Record = record;
-    w.FrameCount++;
-    w.BytesWritten += FrameHeaderSize + black.size();
-    std::fill(shadow.begin(), shadow.end(), 0);
+  while (w->Writer.BytesWritten < beyond && !w->Writer.Failed) {
+    w->Frame(pixels, 0, 4000, 4000);
+    w->RawRecord(0, 4000, 4000, int32_t(black.size()), black);
+    std::fill(w->Shadow.begin(), w->Shadow.end(), 0);
   }
   std::fill(pixels.begin(), pixels.end(), 0);
   std::fill(pixels.begin(), pixels.begin() + HugeRedPixels, DecodeRgb332(0xE0));
-  WriteMovieFrame(&w, pixels.data(), 0, 4000, 4000);
-  WriteMovieFrame(&w, pixels.data(), 0, 4000, 4000);
-  bool written = WriteMovieEnd(&w);
+  w->Frame(pixels, 0, 4000, 4000);
+  w->Frame(pixels, 0, 4000, 4000);
+  bool written = WriteMovieEnd(&w->Writer);
   written = fclose(file) == 0 && written;
-  return written ? w.FrameCount : 0;
+  return written ? w->Writer.FrameCount : 0;
 }

@@ -33,8 +33,10 @@ struct TestReader {
 // Writes a movie into memory frame by frame with the core's writer. The writer points into this
 // object's buffers, so it must stay where it was made.
 struct TestWriter {
-  // Without a stub the movie starts with StubLength zero bytes.
-  TestWriter(int32_t width, int32_t height, const char* title = "", const std::vector<uint8_t>* stub = nullptr);
+  // Without a stub the movie starts with StubLength zero bytes. With a sink the movie goes there
+  // instead of into File.
+  TestWriter(int32_t width, int32_t height, const char* title = "", const std::vector<uint8_t>* stub = nullptr,
+             const MovieSink* sink = nullptr);
   TestWriter(const TestWriter&) = delete;
   TestWriter& operator=(const TestWriter&) = delete;
   void Frame(const std::vector<uint32_t>& pixels, uint8_t button = 0, int32_t x = 0, int32_t y = 0);
