@@ -87,6 +87,7 @@ static void FillTrayIcon() {
   TrayIcon.hIcon = Paused ? PausedIcon : RecordingIcon;
 }
 
+// A pause, a resume or a hotkey found taken shows at once in the notification area.
 static void ShowRecordingState() {
   FillTrayIcon();
   Shell_NotifyIconA(NIM_MODIFY, &TrayIcon);
