@@ -7,6 +7,11 @@
 // the notification icon stops the recording and brings the dialog back; the capture thread, when the
 // movie is finished, reports its size and length, which the dialog then shows. A recording that runs
 // out of room on its volume ends itself the same way, and the size field says why.
+//
+// While the capture runs, and only then, two system-wide hotkeys belong to the main dialog:
+// Ctrl+Shift+F10 stops the recording as the icon's left press does, Ctrl+Shift+F9 pauses and resumes
+// it. A paused recording shows the paused icon and says so in its tip; a hotkey that another program
+// holds is named in the tip instead, and the icon still stops the recording.
 #include <windows.h>
 #include <commdlg.h>
 #include <shellapi.h>
@@ -28,6 +33,20 @@ enum : int {
   IdExit = 3005,      // button "退出"
 };
 
+// The hotkeys' identifiers with RegisterHotKey, also their places in Hotkeys.
+enum : int {
+  HotkeyStop,
+  HotkeyPause,
+  HotkeyCount
+};
+
+struct Hotkey {
+  UINT Key;          // with Ctrl+Shift
+  const char* Name;  // as the tip names it when it is unavailable
+};
+
+const Hotkey Hotkeys[HotkeyCount] = {{VK_F10, "Ctrl+Shift+F10"}, {VK_F9, "Ctrl+Shift+F9"}};
+
 const UINT TrayMessage = WM_USER + 5;  // the notification icon's callback message
 const DWORD ExitNoMemory = 203;        // the exit code of a heap allocation that fails
 // The save dialog's record as the system has known it since Windows 2000, and the first version of
@@ -35,14 +54,73 @@ const DWORD ExitNoMemory = 203;        // the exit code of a heap allocation tha
 // for the target: 88 bytes each in the 32-bit build, more with 64-bit pointers.
 const DWORD SaveDialogRecordSize = OPENFILENAME_SIZE_VERSION_400A;
 const DWORD NotifyIconRecordSize = NOTIFYICONDATAA_V1_SIZE;
+const uint32_t TipSize = 64;  // the tip of that first version, NUL included
 
 // ---- State of the user-interface thread ------------------------------------------------------------
 
 HINSTANCE Instance;
 HWND MainDialog;
 bool Recording;
-static NOTIFYICONDATAA TrayIcon;  // filled once at WM_CREATE, used unchanged for every add and delete
+static NOTIFYICONDATAA TrayIcon;  // filled at WM_CREATE; icon and tip follow the recording's state
 static bool Naming;               // the save dialog is open: a second one must not follow
+static HICON RecordingIcon;       // "Mainicon": the class icon and the icon of a running recording
+static HICON PausedIcon;          // "Pauseicon": the icon of a paused recording
+static bool Paused;               // the running recording is paused (PauseRequest raised)
+static bool HotkeyTaken[HotkeyCount];  // another program held the hotkey when the recording started
+
+// ---- Notification icon and hotkeys ------------------------------------------------------------
+
+// The icon record for the recording's state: the paused icon while paused, and a tip that says what a
+// left press does, that the recording is paused, and which hotkeys another program holds.
+static void FillTrayIcon() {
+  char tip[TipSize * 2];
+  int length = wsprintfA(tip, "%s", TEXT_STOP_RECORDING);
+  if (Paused) length += wsprintfA(tip + length, " - %s", TEXT_PAUSED);
+  const char* lead = " - " TEXT_HOTKEY_UNAVAILABLE ":";
+  for (int id = 0; id < HotkeyCount; id++)
+    if (HotkeyTaken[id]) {
+      length += wsprintfA(tip + length, "%s %s", lead, Hotkeys[id].Name);
+      lead = "";
+    }
+  tip[GbkCutLength(tip, TipSize - 1)] = 0;
+  lstrcpyA(TrayIcon.szTip, tip);
+  TrayIcon.hIcon = Paused ? PausedIcon : RecordingIcon;
+}
+
+// A pause, a resume or a hotkey found taken shows at once in the notification area.
+static void ShowRecordingState() {
+  FillTrayIcon();
+  Shell_NotifyIconA(NIM_MODIFY, &TrayIcon);
+}
+
+// Only once the capture runs: during the selection and the save dialog the keys stay with the other
+// programs, and no press can stop or pause a recording that has not begun.
+static void RegisterHotkeys() {
+  // MOD_NOREPEAT (Windows 7 on) keeps a held-down pause key from toggling on and on; earlier systems
+  // refuse the flag and take the key without it.
+  for (int id = 0; id < HotkeyCount; id++)
+    HotkeyTaken[id] = !RegisterHotKey(MainDialog, id, MOD_CONTROL | MOD_SHIFT | MOD_NOREPEAT, Hotkeys[id].Key) &&
+                      !RegisterHotKey(MainDialog, id, MOD_CONTROL | MOD_SHIFT, Hotkeys[id].Key);
+  ShowRecordingState();
+}
+
+// At every end of a recording: the keys go back to the other programs, and the icon record to the
+// state a new recording starts in.
+static void ReleaseHotkeys() {
+  for (int id = 0; id < HotkeyCount; id++) {
+    UnregisterHotKey(MainDialog, id);
+    HotkeyTaken[id] = false;
+  }
+  Paused = false;
+  FillTrayIcon();
+}
+
+// The capture thread leaves out its ticks from the next one on, or takes them again.
+static void TogglePause() {
+  Paused = !Paused;
+  PauseRequest.store(Paused);
+  ShowRecordingState();
+}
 
 // ---- Recording control -------------------------------------------------------------------------
 
@@ -92,12 +170,16 @@ void StartRecording(const Rect* area) {
   // request and the frame counter; it owns the request from here, also when it fails.
   Recording = true;
   if (!StartCapture(request)) {
-    Recording = false;  // nothing records: the icon must not offer a stop
+    Recording = false;  // nothing records: the icon must not offer a stop, nor a hotkey be taken
     ReturnToDialog(nullptr);
+    return;
   }
+  RegisterHotkeys();
 }
 
-// The dialog comes back with empty fields; ShowResult fills them once the movie is finished.
+// The dialog comes back with empty fields; ShowResult fills them once the movie is finished. Every end
+// of a recording comes here: the icon's press, the stop hotkey, a recording that ended itself. A
+// paused recording stops the same way; its capture thread finishes the movie at its next tick.
 void StopRecording() {
   StopRequest.store(true);
   CloseSelectionWindow();
@@ -106,6 +188,7 @@ void StopRecording() {
   SetDlgItemTextA(MainDialog, IdTime, "");
 
   Shell_NotifyIconA(NIM_DELETE, &TrayIcon);
+  ReleaseHotkeys();
   ShowWindow(MainDialog, SW_RESTORE);
   SetForegroundWindow(MainDialog);
   SetFocus(GetDlgItem(MainDialog, IdTitle));
@@ -139,8 +222,9 @@ static void OnCreate(HWND window) {
   TrayIcon.uID = 0;
   TrayIcon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   TrayIcon.uCallbackMessage = TrayMessage;
-  TrayIcon.hIcon = LoadIconA(Instance, "Mainicon");
-  lstrcpyA(TrayIcon.szTip, TEXT_STOP_RECORDING);
+  RecordingIcon = LoadIconA(Instance, "Mainicon");
+  PausedIcon = LoadIconA(Instance, "Pauseicon");
+  FillTrayIcon();
 }
 
 // The dialog stays hidden from here until the recording stops or the save dialog is cancelled, so
@@ -180,6 +264,14 @@ static void OnTrayMessage(WPARAM wParam, LPARAM lParam) {
   if (wParam == 0 && lParam == WM_LBUTTONDOWN && Recording) StopRecording();
 }
 
+// The hotkeys are registered only while the capture runs; one still queued from just before the stop
+// finds the recording flag clear.
+static void OnHotkey(WPARAM id) {
+  if (!Recording) return;
+  if (id == HotkeyStop) StopRecording();
+  if (id == HotkeyPause) TogglePause();
+}
+
 // The close box, the system menu and Alt+F4 end the program. DefDlgProcA would turn WM_CLOSE into
 // an IDCANCEL without a control handle, which OnCommand drops.
 static void OnClose(HWND window) { DestroyWindow(window); }
@@ -194,6 +286,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_DESTROY: PostQuitMessage(0); return 0;
     case WM_COMMAND: OnCommand(wParam, lParam); return 0;
     case TrayMessage: OnTrayMessage(wParam, lParam); return 0;
+    case WM_HOTKEY: OnHotkey(wParam); return 0;
     case CaptureDoneMessage: OnCaptureDone((CaptureResult*)lParam); return 0;
   }
   return DefDlgProcA(window, message, wParam, lParam);

@@ -3,8 +3,8 @@
 // One recording, in order:
 //   set-up    tick event and 200 ms periodic timer, screen format, buffers, cursor offset, capture
 //             bitmap, player stub, output file, stub and movie header, trailer with the title
-//   per tick  stop request? room on the volume (every RoomCheckTicks)? cursor, buttons, screen copy,
-//             encode, frame header + payload
+//   per tick  stop request? paused? room on the volume (every RoomCheckTicks frames)? cursor,
+//             buttons, screen copy, encode, frame header + payload
 //   teardown  end record and trailer, close, release the bitmap and buffers, timer, event; the result
 //             posted to the dialog
 //
@@ -30,6 +30,7 @@
 #include "Movie.h"
 
 std::atomic<bool> StopRequest(false);
+std::atomic<bool> PauseRequest(false);
 std::atomic<int32_t> FrameCounter(0);
 std::atomic<bool> CaptureFailed(false);
 
@@ -329,8 +330,10 @@ DWORD WINAPI CaptureThread(LPVOID request) {
   Recording rec = {};
   SetUp(&rec, (CaptureRequest*)request);
   while (AwaitTick(&rec)) {
-    // A failed recording keeps waiting for its stop, but captures nothing more.
-    if (rec.Writer.Failed) continue;
+    // A failed recording keeps waiting for its stop, but captures nothing more. A paused one leaves
+    // its ticks out altogether: the first frame after the resume is encoded against the shadow of
+    // the last one before the pause, so the movie runs on from there as if no time had passed.
+    if (rec.Writer.Failed || PauseRequest.load()) continue;
     if (!RoomLeft(&rec)) break;
     CaptureFrame(&rec);
   }
@@ -352,6 +355,7 @@ bool StartCapture(CaptureRequest* request) {
   }
   WaitForCapture();
   StopRequest.store(false);
+  PauseRequest.store(false);
   FrameCounter.store(0);
   CaptureFailed.store(false);
   LastCaptureThread = CreateThread(nullptr, 0, CaptureThread, request, 0, nullptr);

@@ -1,12 +1,12 @@
 // rec: the capture engine. One capture thread per recording records the capture area into a movie
 // executable: the player stub from this program's resource "PLAYER"/"DAT", the movie header, one frame
-// record per 200 ms tick until StopRequest is raised or the volume runs out of room, then the end
-// record and the trailer. When the movie is finished, the capture thread posts CaptureDoneMessage
-// with what it wrote.
+// record per 200 ms tick until StopRequest is raised or the volume runs out of room (none while
+// PauseRequest is raised), then the end record and the trailer. When the movie is finished, the
+// capture thread posts CaptureDoneMessage with what it wrote.
 //
-// The dialog thread and the capture thread share StopRequest, FrameCounter and CaptureFailed without
-// locks: each has one writer at a time and is read and written whole; the output file is the capture
-// thread's alone. Recordings never overlap:
+// The dialog thread and the capture thread share StopRequest, PauseRequest, FrameCounter and
+// CaptureFailed without locks: each has one writer at a time and is read and written whole; the
+// output file is the capture thread's alone. Recordings never overlap:
 // StartCapture waits for the previous capture thread to end before it clears the shared state, so
 // clearing StopRequest can never cancel the stop of a recording that is still finishing.
 #pragma once
@@ -25,6 +25,9 @@ struct CaptureRequest {
 };
 
 extern std::atomic<bool> StopRequest;       // dialog: true to end the recording
+extern std::atomic<bool> PauseRequest;      // dialog: true while the recording is paused: its ticks
+                                            // write no frame records and count none; a stop ends
+                                            // a paused recording like a running one
 extern std::atomic<int32_t> FrameCounter;   // capture thread: frame records written
 extern std::atomic<bool> CaptureFailed;     // capture thread: the output file could not be created
                                             // or a write failed; nothing more is captured, and at
@@ -51,10 +54,10 @@ const UINT CaptureDoneMessage = WM_APP + 20;
 
 DWORD WINAPI CaptureThread(LPVOID request);
 
-// Waits for the previous recording to end, clears StopRequest, FrameCounter and CaptureFailed and
-// starts CaptureThread with the request. False for an area without width or height (or larger than a
-// player takes) and when the thread could not be created: the request is then freed and nothing is
-// recording. The previous recording must have been stopped, or the wait does not end.
+// Waits for the previous recording to end, clears StopRequest, PauseRequest, FrameCounter and
+// CaptureFailed and starts CaptureThread with the request. False for an area without width or height
+// (or larger than a player takes) and when the thread could not be created: the request is then freed
+// and nothing is recording. The previous recording must have been stopped, or the wait does not end.
 bool StartCapture(CaptureRequest* request);
 
 // Waits until the last capture thread has written its end record and trailer and ended.

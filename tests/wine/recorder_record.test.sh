@@ -11,35 +11,6 @@ source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/recorder/recorder.sh"
 wine_start
 
-windows_path() { echo "Z:${1//\//\\}"; }
-file_size() { stat -c %s "$1" 2>/dev/null || echo 0; }
-
-# Waits until the file is long enough for n frame records (header 20546 bytes, 13 per record at
-# least): the recording has really begun, however slowly the machine started it.
-wait_frames() {
-  local end=$((SECONDS + 60))
-  while [ $SECONDS -lt $end ]; do
-    [ "$(file_size "$1")" -ge $((20546 + 13 * $2)) ] && return 0
-    sleep 0.1
-  done
-  fail "$1 did not reach $2 frames"
-}
-
-# Stops the recording from the notification icon and keeps the dialog's size and time texts.
-stop_recording() {
-  tray_click 1
-  wait_probe '^visible=1$' 20
-  # The fields are filled once the capture thread has finished the movie.
-  wait_probe '^text3003=.+$' 20
-  STOP_SIZE=$(value text3002)
-  STOP_TIME=$(value text3003)
-  echo "stopped: '$STOP_SIZE' '$STOP_TIME'"
-  [ "$(value focus)" = 3001 ] || fail "focus is on $(value focus) after the stop, not the title field"
-  wait_tray_gone
-  grep -q '^window=' "$WORK/probe.txt" && fail "windows left after the stop: $(grep '^window=' "$WORK/probe.txt")"
-  return 0
-}
-
 start_scene 60 60
 start_recorder
 # On a scaled display the dialog grows with its font: 142 dialog units are at least 213 pixels at 96

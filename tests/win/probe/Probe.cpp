@@ -10,9 +10,12 @@
 //                      save dialog); region is the bounding box of its window region, or "none"
 //   focustext=...      text of the control that has the keyboard focus in the foreground window
 //                      (the file name the save dialog proposes)
+//   tooltip=...        text of every tooltip shown on the screen, of any program: the notification
+//                      icon's tip while the pointer rests on the icon
 // Exit code 0 when the dialog was found, 1 otherwise.
 #include <windows.h>
 
+#include <commctrl.h>
 #include <stdio.h>
 
 static DWORD RecorderProcess;
@@ -52,6 +55,20 @@ static BOOL CALLBACK ListWindow(HWND window, LPARAM) {
   return TRUE;
 }
 
+// A tooltip control answers WM_GETTEXT with the text it shows. The notification area belongs to
+// another process, so the text is asked for in UTF-16, which the system carries across.
+static BOOL CALLBACK ListTooltip(HWND window, LPARAM) {
+  char className[64];
+  GetClassNameA(window, className, sizeof className);
+  if (lstrcmpiA(className, TOOLTIPS_CLASSA) != 0 || !IsWindowVisible(window)) return TRUE;
+  wchar_t text[256] = L"";
+  char utf8[768];
+  SendMessageTimeoutW(window, WM_GETTEXT, 256, (LPARAM)text, SMTO_ABORTIFHUNG, 2000, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, nullptr, nullptr);
+  printf("tooltip=%s\n", utf8);
+  return TRUE;
+}
+
 int main() {
   Dialog = FindWindowA("DLGCLASS", "Tavrel");
   printf("dialog=%d\n", Dialog ? 1 : 0);
@@ -86,6 +103,7 @@ int main() {
                         nullptr);
     PrintText("focustext", text);
   }
+  EnumWindows(ListTooltip, 0);
   fflush(stdout);
   return 0;
 }

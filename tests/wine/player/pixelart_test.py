@@ -72,6 +72,18 @@ class Output(unittest.TestCase):
                 self.assertEqual((width, height, hotspot, depth), (32, 32, (11, 11), 4), name)
                 self.assertEqual(rows[11][11], "K", name + ": the arrow's tip is at the hotspot")
 
+    def test_notification_icons(self):
+        # The recording and the paused icon take turns in the notification area: both 16x16 in two
+        # colours, which every tray shows unscaled, and told apart by their pixels.
+        art_dir = os.path.join(SOURCE, "resources", "art")
+        icons = []
+        for name in ("mainicon_rec.txt", "mainicon_pause.txt"):
+            with open(os.path.join(art_dir, name), encoding="utf-8") as f:
+                width, height, hotspot, depth, rows = pixelart.parse(f.read(), name)
+            self.assertEqual((width, height, hotspot, depth), (16, 16, None, 1), name)
+            icons.append(rows)
+        self.assertNotEqual(icons[0], icons[1])
+
 
 class Refused(unittest.TestCase):
     def refused(self, art):

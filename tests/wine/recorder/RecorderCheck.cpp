@@ -11,6 +11,10 @@
 //   --cursor AX AY X1 Y1 X2 Y2
 //                           the pointer rested at screen (X1, Y1), then (X2, Y2), during the
 //                           recording: the cursor records show both, one hotspot apart
+//   --pause MIN_MS MAX_MS   after --scene: the recording was paused once for MIN_MS to MAX_MS, at the
+//                           scene's clock: the bar's one long jump between two frames shows the
+//                           pause, every other step is shorter, and the frames are as many as the
+//                           scene's time from the first frame to the last, less the pause, gives
 //   --stop SIZE_TEXT TIME_TEXT
 //                           the dialog's size and time texts after the stop: exactly what
 //                           FormatSize and FormatElapsed give for the finished file's size and
@@ -19,6 +23,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 #include <utility>
@@ -68,6 +73,16 @@ int MatchScene(const Frame& frame, int width, int height, int offsetX, int offse
   return found;
 }
 
+// Phases of the scene from one bar position to another. The bar moves BarStep pixels a phase and
+// wraps at BarPositions, a prime: within BarPositions phases every number of phases gives another
+// position, so the positions of two frames less than a cycle apart tell the time between them.
+int PhasesBetween(int from, int to) {
+  int step = ((to - from) % BarPositions + BarPositions) % BarPositions;
+  for (int p = 0; p < BarPositions; p++)
+    if (p * BarStep % BarPositions == step) return p;
+  return -1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -115,6 +130,10 @@ int main(int argc, char** argv) {
   printf("frames=%zu size=%dx%d file=%zu title=%s\n", frames.size(), width, height, file.Bytes.size(),
          shown.c_str());
 
+  // A recording paused once has one long step of the bar, which --scene leaves to --pause.
+  bool paused = false;
+  for (int i = 2; i < argc; i++) paused = paused || std::string(argv[i]) == "--pause";
+  std::vector<int> steps;  // the scene's phases from each frame to the next, after --scene
   for (int i = 2; i < argc; i++) {
     std::string option = argv[i];
     auto arg = [&](int k) { return i + k < argc ? atoi(argv[i + k]) : 0; };
@@ -132,24 +151,53 @@ int main(int argc, char** argv) {
     } else if (option == "--scene") {
       int offsetX = arg(3) - arg(1), offsetY = arg(4) - arg(2);
       std::vector<int> bars;
+      int last = -1;
       for (size_t k = 0; k < frames.size(); k++) {
         int bar = MatchScene(frames[k], width, height, offsetX, offsetY);
         if (bar == -1) Fail("frame " + std::to_string(k) + " is not a picture of the scene");
+        if (bar >= 0 && last >= 0) steps.push_back(PhasesBetween(last, bar));
+        last = bar >= 0 ? bar : last;
         if (bar >= 0 && (bars.empty() || bars.back() != bar)) bars.push_back(bar);
       }
       std::string seen;
       for (int bar : bars) seen += " " + std::to_string(bar);
       printf("bar positions:%s\n", seen.c_str());
       if (bars.size() < 3) Fail("the bar was seen in fewer than three positions");
-      // The scene moves the bar BarStep pixels per phase, wrapping: consecutive positions seen must be
-      // whole steps apart, so frames cannot be out of order or mixed up.
+      // Consecutive positions seen must be less than 4 s of the scene apart, so frames cannot be out
+      // of order or mixed up; a pause is the one exception allowed.
+      bool pauseLeft = paused;
       for (size_t k = 1; k < bars.size(); k++) {
-        int step = ((bars[k] - bars[k - 1]) % BarPositions + BarPositions) % BarPositions;
-        bool whole = false;
-        for (int p = 1; p < 40 && !whole; p++) whole = (p * BarStep) % BarPositions == step;
-        if (!whole) Fail("bar jumped from " + std::to_string(bars[k - 1]) + " to " + std::to_string(bars[k]));
+        int phases = PhasesBetween(bars[k - 1], bars[k]);
+        if (phases < 40) continue;
+        if (pauseLeft) {
+          pauseLeft = false;
+          continue;
+        }
+        Fail("bar jumped from " + std::to_string(bars[k - 1]) + " to " + std::to_string(bars[k]));
       }
       i += 4;
+    } else if (option == "--pause") {
+      // The frames of a running recording are a frame period (two phases) apart; the pause adds its
+      // length to one step.
+      int minMs = arg(1), maxMs = arg(2);
+      std::vector<int> sorted = steps;
+      std::sort(sorted.begin(), sorted.end());
+      int longest = sorted.empty() ? 0 : sorted.back();
+      int next = sorted.size() < 2 ? 0 : sorted[sorted.size() - 2];
+      int pauseMs = (longest - 2) * PhaseMs;
+      int spanMs = 0;
+      for (int phases : steps) spanMs += phases * PhaseMs;
+      int expected = (spanMs - pauseMs) / int(FramePeriodMs) + 1;
+      printf("pause=%d ms, next longest step %d ms, scene time %d ms, %zu frames for %d expected\n", pauseMs,
+             next * PhaseMs, spanMs, frames.size(), expected);
+      if (pauseMs < minMs || pauseMs > maxMs)
+        Fail("the longest step is a pause of " + std::to_string(pauseMs) + " ms, not " + argv[i + 1] + " to " +
+             argv[i + 2]);
+      if (next * PhaseMs >= minMs) Fail("a second step as long as the pause");
+      int frameCount = int(frames.size());
+      if (frameCount > expected + 2 || frameCount < expected - std::max(2, expected / 5))
+        Fail(std::to_string(frameCount) + " frames for " + std::to_string(spanMs - pauseMs) + " ms not paused");
+      i += 2;
     } else if (option == "--cursor") {
       int ax = arg(1), ay = arg(2), x1 = arg(3), y1 = arg(4), x2 = arg(5), y2 = arg(6);
       std::set<std::pair<int, int>> positions;

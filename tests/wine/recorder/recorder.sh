@@ -16,12 +16,27 @@
 #   save_as PATH            answers the save dialog with a Windows path
 #   cancel_save             closes the save dialog with Esc
 #   pixel FILE X Y          RRGGBB of a screenshot's pixel
+#   windows_path PATH       the Windows name (Z:...) of a Linux path
+#   file_size FILE          its size in bytes, 0 while it does not exist
+#   wait_size FILE BYTES    waits until the file holds more than BYTES bytes (fails after 60 s)
+#   wait_frames FILE N      waits until the file is long enough for N frame records
+#   press KEYS              presses keys (xdotool names) while the scene's window has the focus, as a
+#                           user working in another program does
+#   wait_tip PATTERN        rests the pointer on the notification icon until its tip matches the
+#                           extended regular expression (whole tip)
+#   stop_recording [KEYS]   stops the recording with the icon's left press, or with the keys given;
+#                           waits for the dialog and keeps its size and time texts in STOP_SIZE and
+#                           STOP_TIME
+#   start_holder VK         starts a program that registers Ctrl+Shift+VK (decimal virtual-key code)
+#                           and waits for its window; its pid is in HOLDER_PID
+#   holder_caption VK       the caption of that program's window: "hotkey VK held PRESSES" or "refused"
 : "${WORK:?source tests/wine/lib.sh first}"
 
 PROBE_EXE=$TAVREL_WIN_BUILD/tests/win/probe/probe.exe
 SCENE_EXE=$TAVREL_WIN_BUILD/tests/win/probe/scene.exe
 TAVREL_EXE=$TAVREL_WIN_BUILD/recorder/Tavrel.exe
 RECORDER_CHECK=$TAVREL_NATIVE_BUILD/tests/wine/recorder/recorder_check
+HOLDER_EXE=$TAVREL_WIN_BUILD/tests/win/probe/hotkeyholder.exe
 
 xdo() { LC_ALL=C.UTF-8 xdotool "$@"; }
 
@@ -154,3 +169,76 @@ save_as() {
 }
 
 pixel() { convert "$1" -format "%[hex:u.p{$2,$3}]" info: | tr 'a-f' 'A-F' | cut -c1-6; }
+
+windows_path() { echo "Z:${1//\//\\}"; }
+file_size() { stat -c %s "$1" 2>/dev/null || echo 0; }
+
+wait_size() {
+  local end=$((SECONDS + 60))
+  while [ $SECONDS -lt $end ]; do
+    [ "$(file_size "$1")" -gt "$2" ] && return 0
+    sleep 0.1
+  done
+  fail "$1 did not grow past $2 bytes"
+}
+
+# Header 20546 bytes, 13 per record at least: the recording has really begun, however slowly the
+# machine started it.
+wait_frames() { wait_size "$1" $((20546 + 13 * $2 - 1)); }
+
+# Wine sees keys only while one of its windows has the X keyboard focus; any of the prefix will do.
+press() {
+  xdo windowfocus --sync "$(window_named scene)"
+  xdo key "$@"
+}
+
+# The tooltip shows after the pointer has rested on the icon, and follows the tip while it is shown;
+# a pointer that moves off and back on shows it again.
+wait_tip() {
+  local id X Y WIDTH HEIGHT SCREEN WINDOW end=$((SECONDS + 20))
+  id=$(window_named "Wine System Tray") || fail "no notification area window"
+  eval "$(xdo getwindowgeometry --shell "$id")"
+  xdo mousemove $((X + 10)) $((Y + 60))
+  xdo mousemove $((X + 10)) $((Y + 10))
+  while [ $SECONDS -lt $end ]; do
+    probe >/dev/null
+    grep -Eq "^tooltip=($1)\$" "$WORK/probe.txt" && return 0
+    sleep 0.2
+  done
+  fail "the icon's tip is not '$1': $(grep '^tooltip=' "$WORK/probe.txt" || echo none shown)"
+}
+
+stop_recording() {
+  if [ $# -gt 0 ]; then press "$@"; else tray_click 1; fi
+  wait_probe '^visible=1$' 20
+  # The fields are filled once the capture thread has finished the movie.
+  wait_probe '^text3003=.+$' 20
+  STOP_SIZE=$(value text3002)
+  STOP_TIME=$(value text3003)
+  echo "stopped: '$STOP_SIZE' '$STOP_TIME'"
+  [ "$(value focus)" = 3001 ] || fail "focus is on $(value focus) after the stop, not the title field"
+  wait_tray_gone
+  grep -q '^window=' "$WORK/probe.txt" && fail "windows left after the stop: $(grep '^window=' "$WORK/probe.txt")"
+  return 0
+}
+
+holder_caption() {
+  local id
+  for id in $(xdo search --onlyvisible --name "^hotkey $1 " 2>/dev/null); do
+    xdo getwindowname "$id"
+    return 0
+  done
+  return 1
+}
+
+# Its window goes to the lower right, away from the scene and the capture areas; its pid is in
+# HOLDER_PID.
+start_holder() {
+  local end=$((SECONDS + 30))
+  wine_bg "$HOLDER_EXE" "$1" 700 600
+  HOLDER_PID=$!
+  until holder_caption "$1" >/dev/null; do
+    [ $SECONDS -lt $end ] || fail "the hotkey holder showed no window"
+    sleep 0.2
+  done
+}
