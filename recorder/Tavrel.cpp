@@ -207,9 +207,10 @@ static void ShowResult(const CaptureResult* result) {
   SetDlgItemTextA(MainDialog, IdTime, text);
 }
 
-// A recording that ended itself still has its stop to go through; one stopped from the icon has had it.
+// A recording that ended itself still has its stop to go through; one stopped by the user has had it,
+// and its result, should it arrive late, must not stop a recording started since.
 static void OnCaptureDone(CaptureResult* result) {
-  if (Recording) StopRecording();
+  if (Recording && result->Ending != EndedByStop) StopRecording();
   ShowResult(result);
   delete result;
 }
