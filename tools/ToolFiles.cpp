@@ -253,6 +253,7 @@ bool CommandLineToGbk(const std::string& text, std::string* gbk) {
 void SetBinaryStdout() { _setmode(_fileno(stdout), _O_BINARY); }
 
 bool StdoutIsTerminal() { return _isatty(_fileno(stdout)) != 0; }
+bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 
 void PrepareConsole() { SetConsoleOutputCP(CP_UTF8); }
 
@@ -299,6 +300,7 @@ bool CommandLineToGbk(const std::string& text, std::string* gbk) { return Conver
 void SetBinaryStdout() {}
 
 bool StdoutIsTerminal() { return isatty(fileno(stdout)) != 0; }
+bool StderrIsTerminal() { return isatty(fileno(stderr)) != 0; }
 
 void PrepareConsole() {}
 

@@ -58,4 +58,5 @@ bool CommandLineToGbk(const std::string& text, std::string* gbk);
 // Standard output in binary mode, for raw frames.
 void SetBinaryStdout();
 bool StdoutIsTerminal();
+bool StderrIsTerminal();
 void PrepareConsole();
