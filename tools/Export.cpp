@@ -3,6 +3,7 @@
 #include <stdlib.h>
 
 #include "Commands.h"
+#include "HtmlExport.h"
 #include "Images.h"
 #include "Movie.h"
 #include "MovieWalk.h"
@@ -35,11 +36,13 @@ int ReportWalkEnd(const MovieWalk& walk, const std::string& path) {
 
 int CommandExport(const Arguments& args) {
   const std::string& path = args.Positional[0];
-  int modes = args.Has("--frame") + args.Has("--frames") + args.Has("--gif") + args.Has("--raw");
-  if (modes != 1) return UsageError("export needs exactly one of --frame K OUT.png, --frames DIR, --gif OUT.gif, --raw");
+  int modes = args.Has("--frame") + args.Has("--frames") + args.Has("--gif") + args.Has("--raw") + args.Has("--html");
+  if (modes != 1)
+    return UsageError("export needs exactly one of --frame K OUT.png, --frames DIR, --gif OUT.gif, --raw, --html OUT.html");
   if (args.Has("--frame") != (args.Positional.size() == 2) || args.Positional.size() > 2)
     return UsageError(args.Has("--frame") ? "export --frame K needs the output file: export MOVIE --frame K OUT.png"
                                           : "export: unexpected argument " + args.Positional.back());
+  if (args.Has("--html")) return ExportHtml(path, args.Get("--html"));
   bool gif = args.Has("--gif");
   bool cursor = gif ? !args.Has("--no-cursor") : args.Has("--cursor");
   if ((args.Has("--frame") || args.Has("--frames") || gif) && !ImagesAvailable()) {

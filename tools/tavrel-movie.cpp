@@ -21,6 +21,7 @@ const char* const Usage =
     "  export MOVIE --frame K OUT.png    frame K (1 = first) as a PNG image\n"
     "  export MOVIE --frames DIR         every frame as DIR/frame-00001.png ...\n"
     "  export MOVIE --gif OUT.gif        animated GIF, 200 ms per frame, with the recorded cursor\n"
+    "  export MOVIE --html OUT.html      one page that plays the movie in any browser\n"
     "  export MOVIE --raw                raw 32-bit frames (bgr0) to standard output\n"
     "         --cursor draws the recorded cursor into PNG and raw frames; --no-cursor leaves it out of the GIF\n"
     "  repair MOVIE [-o OUT] [--title T] a cut-off or damaged movie made playable (the input is not changed)\n"
@@ -126,7 +127,7 @@ int main(int argc, char** argv) {
     return command == "info" ? CommandInfo(args.Positional[0]) : CommandVerify(args.Positional[0]);
   }
   if (command == "export") {
-    Arguments args(argc, argv, 2, {"--frame", "--frames", "--gif"}, {"--raw", "--cursor", "--no-cursor"});
+    Arguments args(argc, argv, 2, {"--frame", "--frames", "--gif", "--html"}, {"--raw", "--cursor", "--no-cursor"});
     if (!args.Error.empty()) return UsageError(args.Error);
     if (args.Positional.empty()) return UsageError("export needs a movie file");
     return CommandExport(args);
