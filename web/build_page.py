@@ -8,7 +8,7 @@ written into it, the WebAssembly core as base64, and the cursors "cur0", "cur1",
 ART_DIR by resources/pixelart.py, the same reader that makes the player's cursor resources. The page
 holds no movie: its element <script id="movie"> is empty. OUT.cpp gives the movie tool the page as
 two texts, the part before that element's content and the part after it, so that the tool only
-writes a movie's base64 in between.
+writes a movie in between (its stream deflated in zlib format, as base64).
 """
 import base64
 import json

@@ -223,8 +223,16 @@
   // ---- Start ---------------------------------------------------------------------------------------
 
   Drawing.init(ui.picture, JSON.parse($("cursors").textContent));
-  Decoder.load($("core").textContent).then(() => {
+  Decoder.load($("core").textContent).then(async () => {
     const embedded = $("movie").textContent.trim();
-    if (embedded) open(Decoder.bytesFromBase64(embedded), "");
+    if (!embedded) return;
+    let bytes;
+    try {
+      bytes = await Decoder.inflate(Decoder.bytesFromBase64(embedded));
+    } catch (error) {
+      say(Texts.unreadable);
+      return;
+    }
+    await open(bytes, "");
   });
 })();

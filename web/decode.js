@@ -13,6 +13,12 @@ const Decoder = (() => {
     return bytes;
   }
 
+  // A movie inside an exported page is deflated (zlib format) under its base64.
+  async function inflate(bytes) {
+    const stream = new Blob([bytes]).stream().pipeThrough(new DecompressionStream("deflate"));
+    return new Uint8Array(await new Response(stream).arrayBuffer());
+  }
+
   // The core asks for file bytes as it reads; they are copied straight into its buffers.
   function readMovieBytes(offset, to, count) {
     const available = Math.max(0, Math.min(count, file.length - offset));
@@ -63,7 +69,7 @@ const Decoder = (() => {
   }
 
   return {
-    OpenResult, bytesFromBase64, load, open, scan, state, picture, playTime,
+    OpenResult, bytesFromBase64, inflate, load, open, scan, state, picture, playTime,
     step: () => core.TavrelStep(),        // PayloadLength, -1 at the end of the stream
     rewind: () => core.TavrelRewind(),
     seek: (n) => core.TavrelSeek(n),

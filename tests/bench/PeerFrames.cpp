@@ -5,7 +5,12 @@
 // our encoder and prints "SEQUENCE FRAMES STREAM_BYTES ENCODE_MS": the movie stream's size (header,
 // frame records, end record, trailer; the 20480-byte player in front of it is left out) and the
 // encoder's total time over the sequence, each frame read from memory as a capture would be.
+//   peer_frames movie SECONDS OUT.exe
+// writes the typing sequence as a movie of SECONDS seconds instead (the line typed into starts again
+// every 160 characters), with the cursor at the caret, for the browser player's figures
+// (tests/bench/web.sh).
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <chrono>
@@ -15,6 +20,7 @@
 #include "Codec.h"
 #include "LZO.h"
 #include "Scenes.h"
+#include "TestSupport.h"
 #include "UTypes.h"
 
 namespace {
@@ -40,9 +46,26 @@ bool MakeFrame(const std::string& sequence, uint32_t t, Picture& out) {
   return true;
 }
 
+int WriteTypingMovie(int32_t seconds, const char* path) {
+  TestWriter writer(int32_t(Width), int32_t(Height), "typing");
+  Picture page;
+  for (int32_t t = 0; t < seconds * 1000 / int32_t(FramePeriodMs); t++) {
+    uint32_t typed = 30 + uint32_t(t) % 160;
+    DrawTextWindow(page, Width, Height, 0, typed);
+    ToRgb332Colours(page);
+    writer.Frame(page, 0, int32_t(60 + typed * 9), int32_t(Height / 2));
+  }
+  std::vector<uint8_t> movie = writer.Finish();
+  FILE* out = fopen(path, "wb");
+  if (!out) return 1;
+  fwrite(movie.data(), 1, movie.size(), out);
+  return fclose(out) != 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 4 && std::string(argv[1]) == "movie") return WriteTypingMovie(atoi(argv[2]), argv[3]);
   if (argc != 3) {
     fprintf(stderr, "usage: peer_frames idle|typing|scrolling|motion OUT.raw\n");
     return 2;
