@@ -182,7 +182,7 @@ const groups = {
       await none.setInputFiles("#pick", file);
       await none.waitForFunction(() => !document.getElementById("message").hidden);
       assert.match(await text(none, "message"), /不是 Tavrel 录像.*not a Tavrel recording/s);
-      assert.equal(await none.$eval("#picture", (e) => e.hidden), true);
+      assert.equal(await none.isVisible("#picture"), false, "no picture without a movie");
     }
   },
 };
