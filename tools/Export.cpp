@@ -1,6 +1,5 @@
 // export: frames as PNG images, an animated GIF, or raw frames for other programs.
 #include <stdio.h>
-#include <stdlib.h>
 
 #include "Commands.h"
 #include "HtmlExport.h"
@@ -52,14 +51,8 @@ int CommandExport(const Arguments& args) {
     return ExitFailed;
   }
   int32_t wanted = 0;
-  if (args.Has("--frame")) {
-    std::string k = args.Get("--frame");
-    char* end = nullptr;
-    long value = strtol(k.c_str(), &end, 10);
-    if (k.empty() || *end || value < 1 || value > INT32_MAX)
-      return UsageError("--frame takes a frame number from 1 up, not \"" + k + "\"");
-    wanted = (int32_t)value;
-  }
+  if (args.Has("--frame") && !ParseFrameNumber(args.Get("--frame"), &wanted))
+    return UsageError("--frame takes a frame number from 1 up, not \"" + args.Get("--frame") + "\"");
 
   std::vector<CursorImage> cursors;
   std::string error;
