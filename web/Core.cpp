@@ -141,7 +141,6 @@ EXPORT(TavrelOpen) int32_t TavrelOpen(double fileSize) {
   if (FileSize < TrailerSize || ReadMovieBytes((double)(FileSize - TrailerSize), (uint8_t*)&StoredTrailer,
                                                TrailerSize) != (int32_t)TrailerSize)
     __builtin_memset(&StoredTrailer, 0, sizeof StoredTrailer);
-  Reader.Source.Seek(nullptr, Reader.Position);
 
   Reader.FramePixels = (uint32_t*)Allocate((uint64_t)Reader.PixelCount * 4);
   Reader.Packed = (uint8_t*)Allocate(Reader.PackedSize);
