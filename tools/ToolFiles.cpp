@@ -136,6 +136,12 @@ bool OutputFile::Write(const void* data, uint32_t count) {
   return !Failed;
 }
 
+bool OutputFile::Seek(uint64_t offset) {
+  if (Failed || !File) return false;
+  if (SeekFile(File, (int64_t)offset, SEEK_SET) != 0) Failed = true;
+  return !Failed;
+}
+
 bool OutputFile::Commit(std::string* error) {
   errno = 0;
   bool ok = File && !Failed && fflush(File) == 0 && !ferror(File);
@@ -252,7 +258,7 @@ bool CommandLineToGbk(const std::string& text, std::string* gbk) {
 
 void SetBinaryStdout() { _setmode(_fileno(stdout), _O_BINARY); }
 
-bool StdoutIsTerminal() { return _isatty(_fileno(stdout)) != 0; }
+bool IsTerminal(FILE* stream) { return _isatty(_fileno(stream)) != 0; }
 
 void PrepareConsole() { SetConsoleOutputCP(CP_UTF8); }
 
@@ -298,7 +304,7 @@ bool CommandLineToGbk(const std::string& text, std::string* gbk) { return Conver
 
 void SetBinaryStdout() {}
 
-bool StdoutIsTerminal() { return isatty(fileno(stdout)) != 0; }
+bool IsTerminal(FILE* stream) { return isatty(fileno(stream)) != 0; }
 
 void PrepareConsole() {}
 

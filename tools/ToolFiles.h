@@ -37,6 +37,8 @@ struct OutputFile {
   ~OutputFile();  // abandons an uncommitted file
   bool Open(const std::string& path, std::string* error);
   bool Write(const void* data, uint32_t count);
+  // Moves the write position, for formats that fill in a field behind them (MP4's index sizes).
+  bool Seek(uint64_t offset);
   bool Commit(std::string* error);
   void Abandon();
 };
@@ -57,5 +59,5 @@ bool CommandLineToGbk(const std::string& text, std::string* gbk);
 
 // Standard output in binary mode, for raw frames.
 void SetBinaryStdout();
-bool StdoutIsTerminal();
+bool IsTerminal(FILE* stream);
 void PrepareConsole();

@@ -316,7 +316,7 @@ int CommandExport(const Arguments& args) {
   }
 
   // --raw: every frame as width x height little-endian 0x00RRGGBB values, that is B, G, R, 0 bytes.
-  if (StdoutIsTerminal()) {
+  if (IsTerminal(stdout)) {
     Fail("export --raw writes binary frames: send them into a pipe or a file, not to the terminal");
     return ExitUsage;
   }
