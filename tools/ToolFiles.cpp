@@ -105,9 +105,11 @@ MovieSource InputFile::Source(uint64_t extra) {
 }
 
 bool InputFile::ReadAt(uint64_t offset, void* buffer, uint32_t count) {
+  // The core reader reads on from where it left the file: put it back there.
+  int64_t position = TellFile(File);
   clearerr(File);
-  if (SeekFile(File, offset, SEEK_SET) != 0) return false;
-  return fread(buffer, 1, count, File) == count;
+  bool ok = SeekFile(File, offset, SEEK_SET) == 0 && fread(buffer, 1, count, File) == count;
+  return SeekFile(File, position, SEEK_SET) == 0 && ok;
 }
 
 // ---- Output -----------------------------------------------------------------------------------------
