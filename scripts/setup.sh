@@ -43,10 +43,12 @@ done
 
 if [ ${#missing[@]} -gt 0 ] || [ $need_update = 1 ]; then
   # Mirrors outside the reachable registries may fail to update; the Debian ones are what we need.
-  apt-get update -q || true
+  apt-get update -q -o DPkg::Lock::Timeout=900 || true
 fi
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+  # Another apt (an automatic upgrade, a second build) may hold the lock for a while: wait for it.
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends -o DPkg::Lock::Timeout=900 \
+    "${missing[@]}"
 fi
 echo "setup: all packages present"

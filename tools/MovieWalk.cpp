@@ -3,12 +3,10 @@
 #include <string.h>
 
 #include "Codec.h"
+#include "CodecRules.h"
 #include "LZO.h"
 
 namespace {
-
-// A run carries at most this many unchanged pixels in a row; so two runs lie more than 32 apart.
-const uint32_t MaxGapInRun = 31;
 
 uint32_t LoadU32(const uint8_t* p) {
   uint32_t v;

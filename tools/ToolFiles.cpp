@@ -260,9 +260,26 @@ bool CommandLineToGbk(const std::string& text, std::string* gbk) {
 
 void SetBinaryStdout() { _setmode(_fileno(stdout), _O_BINARY); }
 
-bool IsTerminal(FILE* stream) { return _isatty(_fileno(stream)) != 0; }
+bool StdoutIsTerminal() { return _isatty(_fileno(stdout)) != 0; }
+bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 
 void PrepareConsole() { SetConsoleOutputCP(CP_UTF8); }
+
+void HoldConsole() {
+  // GetConsoleProcessList counts the programs attached to the console: 1 when none started us from
+  // it. Without a console for input (redirected, or a script), there is nobody to press a key.
+  DWORD processes[2];
+  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  DWORD mode;
+  if (GetConsoleProcessList(processes, 2) != 1 || !GetConsoleMode(input, &mode)) return;
+  fputs("Press any key to close this window.\n", stdout);
+  fflush(stdout);
+  FlushConsoleInputBuffer(input);
+  INPUT_RECORD record;
+  DWORD read;
+  while (ReadConsoleInputA(input, &record, 1, &read) && read == 1)
+    if (record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown) return;
+}
 
 #else
 
@@ -306,8 +323,11 @@ bool CommandLineToGbk(const std::string& text, std::string* gbk) { return Conver
 
 void SetBinaryStdout() {}
 
-bool IsTerminal(FILE* stream) { return isatty(fileno(stream)) != 0; }
+bool StdoutIsTerminal() { return isatty(fileno(stdout)) != 0; }
+bool StderrIsTerminal() { return isatty(fileno(stderr)) != 0; }
 
 void PrepareConsole() {}
+
+void HoldConsole() {}
 
 #endif

@@ -60,5 +60,9 @@ bool CommandLineToGbk(const std::string& text, std::string* gbk);
 
 // Standard output in binary mode, for raw frames.
 void SetBinaryStdout();
-bool IsTerminal(FILE* stream);
+bool StdoutIsTerminal();
+bool StderrIsTerminal();
 void PrepareConsole();
+// When the console window was opened for this program alone (Explorer starting it for a file dropped
+// onto it), waits for a key so that its last words can be read before the window closes.
+void HoldConsole();

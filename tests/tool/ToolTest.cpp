@@ -570,6 +570,16 @@ TEST_F(Tool, Mp4HasEveryFrameAtItsTimeAsThePlayerShowsIt) {
     withCursor += FirstDifference(drawn.Frames[k - 1], bare.Frames[k - 1]) != -1;
   }
   EXPECT_GT(withCursor, 0);
+
+  // A movie dropped onto the tool (its only argument) becomes NAME.mp4 beside it, never replacing a file.
+  for (const char* name : {"m.mp4", "m (2).mp4"}) {
+    Result r = Run("'" + Path("m.exe") + "'");
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_NE(r.Out.find(Path(name)), std::string::npos) << r.Out;
+    VideoFrames dropped;
+    ASSERT_TRUE(ReadMp4(Path(name), &dropped)) << name;
+    EXPECT_EQ(dropped.Frames.size(), 9u);
+  }
   EXPECT_TRUE(TempFiles().empty());
 }
 

@@ -1,0 +1,55 @@
+// The movie tool's commands, one unit per group (Inspect: info and verify; Export: images, raw and
+// video; Edit: repair, wrap, unwrap, trim and pack), and what they share: the command line, messages,
+// exit status and progress.
+//
+// Exit status: 0 done (verify: the movie is well-formed), 1 the input is no movie, is damaged, or
+// a file could not be written, 2 the command line is wrong.
+#pragma once
+#include <stdint.h>
+
+#include <chrono>
+#include <string>
+#include <utility>
+#include <vector>
+
+const int ExitOk = 0, ExitFailed = 1, ExitUsage = 2;
+
+// Options after the command: "--name value" pairs and "--flag" switches; the rest are positional.
+struct Arguments {
+  std::vector<std::string> Positional;
+  std::vector<std::pair<std::string, std::string>> Options;
+  std::string Error;
+
+  Arguments(int argc, char** argv, int first, const std::vector<std::string>& valued,
+            const std::vector<std::string>& flags);
+  bool Has(const std::string& name) const;
+  std::string Get(const std::string& name) const;
+};
+
+void Fail(const std::string& text);       // "tavrel-movie: text" on standard error
+int UsageError(const std::string& text);  // Fail, then the usage; returns ExitUsage
+std::string Elapsed(int64_t frames);      // a frame count as the player shows its time
+std::string TitleText(const char* title); // a movie's title field, for the console
+
+// "frame k of n" on standard error while a long job runs, once it has taken a second; standard
+// output stays free for results and raw frames.
+class Progress {
+ public:
+  explicit Progress(int64_t total);
+  ~Progress();  // ends the line
+  void Step(int64_t done);
+
+ private:
+  int64_t Total;
+  bool Shown = false;
+  std::chrono::steady_clock::time_point Start, Last;
+};
+
+int CommandInfo(const std::string& path);
+int CommandVerify(const std::string& path);
+int CommandExport(const Arguments& args);
+// A movie dropped onto the tool: exported to an MP4 beside it, the console kept open to read.
+int CommandDropped(const std::string& path);
+int CommandRepair(const Arguments& args);
+int CommandWrap(const Arguments& args);
+int CommandUnwrap(const Arguments& args);

@@ -1,0 +1,87 @@
+// info and verify: what is inside a movie, and whether every record and the trailer are as the
+// recorder writes them.
+#include <inttypes.h>
+#include <stdio.h>
+
+#include "Commands.h"
+#include "Movie.h"
+#include "MovieWalk.h"
+
+// ---- info -----------------------------------------------------------------------------------------
+
+int CommandInfo(const std::string& path) {
+  MovieWalk walk;
+  std::string error;
+  walk.CheckRules = false;
+  if (!walk.Open(path, false, &error)) {
+    Fail(error);
+    return ExitFailed;
+  }
+  walk.Finish();
+  const BitmapInfoHeader& info = walk.Reader.Header.Info.Header;
+  uint32_t n = walk.Reader.PixelCount;
+  printf("file:         %s, %" PRIu64 " bytes\n", path.c_str(), walk.Input.Size);
+  printf("layout:       player %u bytes, movie header 66 bytes at %u, records from %u\n", StubLength, StubLength,
+         FirstRecordOffset);
+  printf("frame:        %d x %d pixels, 32-bit %s\n", walk.Reader.FrameWidth, walk.Reader.FrameHeight,
+         info.biCompression == 3 ? "BI_BITFIELDS" : "BI_RGB");
+  printf("frames:       %d frame records, %s at %u ms each\n", walk.Records, Elapsed(walk.Records).c_str(),
+         FramePeriodMs);
+  printf("records:      %d with changes, %d without\n", walk.Changed, walk.Unchanged);
+  uint64_t recordBytes = (uint64_t)walk.Records * FrameHeaderSize + walk.PayloadBytes;
+  if (walk.Records > 0) {
+    uint64_t raw = (uint64_t)walk.Records * n * 4;
+    printf("size:         %llu bytes of records, %.1f bytes per frame; raw 32-bit frames %llu bytes, ratio %.1f:1\n",
+           (unsigned long long)recordBytes, (double)recordBytes / walk.Records, (unsigned long long)raw,
+           (double)raw / (double)recordBytes);
+  }
+  MovieTrailer trailer;
+  bool trailerFound = false;
+  if (walk.AtEnd) {
+    Problem tail = walk.CheckTail();
+    trailerFound = tail.Kind != ProblemTrailerMissing && walk.ReadTrailer(&trailer);
+    if (trailerFound) {
+      printf("title:        \"%s\"\n", TitleText(trailer.MovieTitle).c_str());
+      printf("trailer:      %s, FrameCount %d\n", tail.Kind == ProblemNone ? "intact" : "damaged", trailer.FrameCount);
+    } else {
+      printf("trailer:      missing (%s)\n", tail.Text.c_str());
+    }
+  } else if (walk.Stop.Kind == ProblemCutOff) {
+    printf("trailer:      missing: the recording was cut off after frame %d (repair makes it playable)\n", walk.Records);
+  } else {
+    printf("trailer:      not reached: %s\n", DescribeProblem(walk.Stop).c_str());
+  }
+
+  MovieWalk check;
+  check.Open(path, false, &error);
+  Problem problem = check.HeaderIssue;
+  if (problem.Kind == ProblemNone) {
+    check.Finish();
+    problem = check.CheckTail();
+  }
+  printf("well-formed:  %s\n", problem.Kind == ProblemNone ? "yes" : ("no: " + DescribeProblem(problem)).c_str());
+  return ExitOk;
+}
+
+// ---- verify ---------------------------------------------------------------------------------------
+
+int CommandVerify(const std::string& path) {
+  MovieWalk walk;
+  std::string error;
+  if (!walk.Open(path, false, &error)) {
+    Fail(error);
+    return ExitFailed;
+  }
+  Problem problem = walk.HeaderIssue;
+  if (problem.Kind == ProblemNone) {
+    walk.Finish();
+    problem = walk.CheckTail();
+  }
+  if (problem.Kind != ProblemNone) {
+    Fail(path + ": " + DescribeProblem(problem));
+    return ExitFailed;
+  }
+  printf("%s: well-formed: %d x %d, %d frames (%s)\n", path.c_str(), walk.Reader.FrameWidth, walk.Reader.FrameHeight,
+         walk.Records, Elapsed(walk.Records).c_str());
+  return ExitOk;
+}
