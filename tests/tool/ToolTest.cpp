@@ -572,6 +572,7 @@ TEST_F(Tool, Mp4HasEveryFrameAtItsTimeAsThePlayerShowsIt) {
   EXPECT_GT(withCursor, 0);
 
   // A movie dropped onto the tool (its only argument) becomes NAME.mp4 beside it, never replacing a file.
+  remove(Path("m.mp4").c_str());
   for (const char* name : {"m.mp4", "m (2).mp4"}) {
     Result r = Run("'" + Path("m.exe") + "'");
     EXPECT_EQ(r.Status, 0) << r.Err;
