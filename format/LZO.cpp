@@ -3,10 +3,17 @@
 #include <lzo/lzo1x.h>
 
 const uint32_t LzoWorkSize = LZO1X_1_MEM_COMPRESS;
+const uint32_t LzoBestWorkSize = LZO1X_999_MEM_COMPRESS;
 
 int32_t PackRunList(const uint8_t* runList, uint32_t length, uint8_t* out, void* lzoWork) {
   lzo_uint packed = 0;
   lzo1x_1_compress(runList, length, out, &packed, lzoWork);
+  return (int32_t)packed;
+}
+
+int32_t PackRunListBest(const uint8_t* runList, uint32_t length, uint8_t* out, void* lzoWork) {
+  lzo_uint packed = 0;
+  lzo1x_999_compress(runList, length, out, &packed, lzoWork);
   return (int32_t)packed;
 }
 

@@ -1,6 +1,7 @@
-// LZO: the only two calls into liblzo2. Runs are packed with LZO1X-1; payloads are unpacked with the
-// bounds-checked decompressor, because a damaged or hostile movie must never make the player write
-// outside its run list buffer.
+// LZO: the only calls into liblzo2. Runs are packed with LZO1X-1 while recording, or with LZO1X-999
+// when a finished movie is packed again (smaller, many times slower, same format); payloads are
+// unpacked with the bounds-checked decompressor, because a damaged or hostile movie must never make
+// the player write outside its run list buffer.
 #pragma once
 #include <stdint.h>
 
@@ -12,6 +13,11 @@ inline uint32_t LzoWorstCase(uint32_t m) { return m + m / 16 + 64 + 3; }
 
 // Packs length bytes into out (at least LzoWorstCase(length) bytes); returns the packed length.
 int32_t PackRunList(const uint8_t* runList, uint32_t length, uint8_t* out, void* lzoWork);
+
+// PackRunList with LZO1X-999 and LzoBestWorkSize bytes of work memory. Its output never exceeds
+// LZO1X-1's worst case, so it fits the same buffers.
+extern const uint32_t LzoBestWorkSize;
+int32_t PackRunListBest(const uint8_t* runList, uint32_t length, uint8_t* out, void* lzoWork);
 
 // Unpacks a payload into out (capacity bytes). Returns the unpacked length, or -1 when the payload is
 // damaged or would unpack to more than capacity.

@@ -58,6 +58,10 @@ bool WriteMovieStart(MovieWriter* writer, const void* stub, uint32_t stubLength,
 bool WriteMovieFrame(MovieWriter* writer, const uint32_t* pixels, uint8_t button, int32_t cursorX,
                      int32_t cursorY);
 
+// Writes a frame record that is encoded already (PayloadLength payload bytes behind the header), as
+// the movie tool does when it copies records from another movie; the shadow is left alone.
+bool WriteMovieRecord(MovieWriter* writer, const FrameHeader* record, const uint8_t* payload);
+
 // The end record (cursor and button of the last frame) and the trailer with FrameCount.
 bool WriteMovieEnd(MovieWriter* writer);
 

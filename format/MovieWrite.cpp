@@ -54,8 +54,13 @@ bool WriteMovieFrame(MovieWriter* writer, const uint32_t* pixels, uint8_t button
   record->CursorY = cursorY;
   record->PayloadLength = EncodeFrame(pixels, writer->Shadow, writer->PixelCount, writer->RunList,
                                       writer->Packed, writer->LzoWork);
+  return WriteMovieRecord(writer, record, writer->Packed);
+}
+
+bool WriteMovieRecord(MovieWriter* writer, const FrameHeader* record, const uint8_t* payload) {
+  writer->Record = *record;
   WriteAll(writer, record, FrameHeaderSize);
-  if (record->PayloadLength > 0) WriteAll(writer, writer->Packed, (uint32_t)record->PayloadLength);
+  if (record->PayloadLength > 0) WriteAll(writer, payload, (uint32_t)record->PayloadLength);
   if (!writer->Failed) writer->FrameCount++;
   return !writer->Failed;
 }

@@ -30,6 +30,7 @@ void Fail(const std::string& text);       // "tavrel-movie: text" on standard er
 int UsageError(const std::string& text);  // Fail, then the usage; returns ExitUsage
 std::string Elapsed(int64_t frames);      // a frame count as the player shows its time
 std::string TitleText(const char* title); // a movie's title field, for the console
+bool ParseFrameNumber(const std::string& text, int32_t* frame);  // 1 up, as the tool counts frames
 
 // "frame k of n" on standard error while a long job runs, once it has taken a second; standard
 // output stays free for results and raw frames.
@@ -53,3 +54,5 @@ int CommandDropped(const std::string& path);
 int CommandRepair(const Arguments& args);
 int CommandWrap(const Arguments& args);
 int CommandUnwrap(const Arguments& args);
+int CommandTrim(const Arguments& args);
+int CommandPack(const Arguments& args);

@@ -3,7 +3,9 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "Codec.h"
 #include "Commands.h"
+#include "LZO.h"
 #include "Movie.h"
 #include "MovieWalk.h"
 #include "ToolFiles.h"
@@ -14,12 +16,36 @@
 
 namespace {
 
-std::string RepairedName(const std::string& path) {
+// "cut.exe" -> "cut-repaired.exe"; a name without an extension (or a dot-file) gets ".exe" too.
+std::string NameBeside(const std::string& path, const std::string& suffix) {
   size_t slash = path.find_last_of("/\\");
   size_t dot = path.find_last_of('.');
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash) || dot == slash + 1)
-    return path + "-repaired.exe";
-  return path.substr(0, dot) + "-repaired" + path.substr(dot);
+    return path + suffix + ".exe";
+  return path.substr(0, dot) + suffix + path.substr(dot);
+}
+
+// The output of a command that makes a new movie from another: -o, or the input's name with the
+// command's suffix. The input is never overwritten, nor, without -o, any other existing file.
+int ChooseOutput(const Arguments& args, const std::string& path, const std::string& suffix, std::string* out) {
+  *out = args.Has("-o") ? args.Get("-o") : NameBeside(path, suffix);
+  if (SameFile(*out, path)) {
+    Fail(*out + ": the input is never overwritten; give another name with -o");
+    return ExitUsage;
+  }
+  if (!args.Has("-o") && FileExists(*out)) {
+    Fail(*out + " exists already; give the output's name with -o");
+    return ExitFailed;
+  }
+  return ExitOk;
+}
+
+// The movie's own player, copied into the movies made from it.
+bool ReadStub(MovieWalk& walk, const std::string& path, std::vector<uint8_t>* stub) {
+  stub->resize(StubLength);
+  if (walk.Input.ReadAt(0, stub->data(), StubLength)) return true;
+  Fail(path + ": cannot read: " + SystemError());
+  return false;
 }
 
 // The title of a movie whose end record survived: from a whole trailer, or from a cut-off one as long
@@ -125,7 +151,6 @@ bool CopyRange(InputFile& input, uint64_t from, uint64_t to, OutputFile* output,
 int CommandRepair(const Arguments& args) {
   if (args.Positional.size() != 1) return UsageError("repair takes one movie: repair MOVIE [-o OUT] [--title T]");
   const std::string& path = args.Positional[0];
-  std::string out = args.Has("-o") ? args.Get("-o") : RepairedName(path);
   std::string error;
   std::string title;
   bool titleGiven = args.Has("--title");
@@ -144,24 +169,15 @@ int CommandRepair(const Arguments& args) {
     Fail(error + "; nothing to repair from");
     return ExitFailed;
   }
-  if (SameFile(out, path)) {
-    Fail(out + ": repair never overwrites its input; give another name with -o");
-    return ExitUsage;
-  }
-  if (!args.Has("-o") && FileExists(out)) {
-    Fail(out + " exists already; give the output's name with -o");
-    return ExitFailed;
-  }
+  std::string out;
+  if (int status = ChooseOutput(args, path, "-repaired", &out)) return status;
   walk.Finish();
   Problem problem = walk.AtEnd ? walk.CheckTail() : walk.Stop;
   if (walk.HeaderIssue.Kind != ProblemNone) problem = walk.HeaderIssue;
   bool recovered = !titleGiven && RecoverTitle(walk, &title);
 
-  std::vector<uint8_t> stub(StubLength);
-  if (!walk.Input.ReadAt(0, stub.data(), StubLength)) {
-    Fail(path + ": cannot read: " + SystemError());
-    return ExitFailed;
-  }
+  std::vector<uint8_t> stub;
+  if (!ReadStub(walk, path, &stub)) return ExitFailed;
   // A header that plays but disagrees with itself is put right: the size field and the masks are
   // fixed by the frame size and the 32-bit format.
   MovieHeader header = walk.Reader.Header;
@@ -272,5 +288,220 @@ int CommandUnwrap(const Arguments& args) {
   }
   printf("wrote %s: the movie stream, %" PRIu64 " bytes (wrap puts it behind a player again)\n", out.c_str(),
          walk.Input.Size - StubLength);
+  return ExitOk;
+}
+
+// ---- trim -----------------------------------------------------------------------------------------
+
+namespace {
+
+// The frames trim keeps, counting from 1, both ends included.
+struct FrameSpan {
+  int32_t First = 1, Last = INT32_MAX;
+};
+
+// A moment in the movie as people write it, seconds ("83.4") or minutes and seconds ("1:23.4"), in
+// milliseconds; decimals past the millisecond are dropped.
+bool ParseMovieTime(const std::string& text, int64_t* ms) {
+  size_t colon = text.find(':');
+  std::string minutes = colon == std::string::npos ? "" : text.substr(0, colon);
+  std::string seconds = colon == std::string::npos ? text : text.substr(colon + 1);
+  size_t point = seconds.find('.');
+  std::string whole = seconds.substr(0, point);
+  std::string fraction = point == std::string::npos ? "" : seconds.substr(point + 1);
+  auto digits = [](const std::string& part) { return part.find_first_not_of("0123456789") == std::string::npos; };
+  if (!digits(minutes) || !digits(whole) || !digits(fraction) || (whole.empty() && fraction.empty()) ||
+      (colon != std::string::npos && (minutes.empty() || whole.size() != 2)) || minutes.size() > 6 || whole.size() > 9)
+    return false;
+  int64_t wholeSeconds = whole.empty() ? 0 : std::stoll(whole);
+  if (colon != std::string::npos && wholeSeconds >= 60) return false;
+  int64_t milliseconds = 0;
+  for (size_t i = 0; i < 3; i++) milliseconds = milliseconds * 10 + (i < fraction.size() ? fraction[i] - '0' : 0);
+  *ms = ((minutes.empty() ? 0 : std::stoll(minutes)) * 60 + wholeSeconds) * 1000 + milliseconds;
+  return true;
+}
+
+// Frame k shows from (k - 1) x 200 ms to k x 200 ms. --from keeps the frame showing at its moment and
+// --to ends with the last frame that starts before its moment, so that --from 0 --to 10 keeps exactly
+// ten seconds and --from 10 goes on from there.
+int SpanFromArguments(const Arguments& args, FrameSpan* span) {
+  bool times = args.Has("--from") || args.Has("--to");
+  bool frames = args.Has("--from-frame") || args.Has("--to-frame");
+  if (times + frames + args.Has("--idle") != 1)
+    return UsageError("trim takes --from and --to times, --from-frame and --to-frame numbers, or --idle");
+  const int64_t period = FramePeriodMs;
+  for (const char* name : {"--from", "--to"}) {
+    if (!args.Has(name)) continue;
+    int64_t ms = 0;
+    if (!ParseMovieTime(args.Get(name), &ms))
+      return UsageError(std::string(name) + " takes seconds (83.4) or minutes and seconds (1:23.4), not \"" +
+                        args.Get(name) + "\"");
+    int64_t frame = name[2] == 'f' ? ms / period + 1 : (ms + period - 1) / period;
+    if (frame > INT32_MAX) frame = INT32_MAX;
+    (name[2] == 'f' ? span->First : span->Last) = (int32_t)frame;
+  }
+  if ((args.Has("--from-frame") && !ParseFrameNumber(args.Get("--from-frame"), &span->First)) ||
+      (args.Has("--to-frame") && !ParseFrameNumber(args.Get("--to-frame"), &span->Last)))
+    return UsageError("--from-frame and --to-frame take frame numbers from 1 up");
+  if (span->Last < span->First) return UsageError("the part to keep ends before it begins");
+  return ExitOk;
+}
+
+}  // namespace
+
+int CommandTrim(const Arguments& args) {
+  if (args.Positional.size() != 1) return UsageError("trim takes one movie: trim MOVIE --from T --to T [-o OUT]");
+  FrameSpan span;
+  if (int status = SpanFromArguments(args, &span)) return status;
+  const std::string& path = args.Positional[0];
+  std::string error, out;
+  MovieWalk scan;
+  scan.CheckRules = false;
+  if (!scan.Open(path, false, &error)) {
+    Fail(error);
+    return ExitFailed;
+  }
+  if (int status = ChooseOutput(args, path, "-trimmed", &out)) return status;
+
+  // A first pass finds the frames there are, the title, and where the picture or the cursor first and
+  // last change. Idle time at the start is cut down to the frame before the first change, so that
+  // the movie still opens on the picture the change starts from.
+  int32_t firstChange = 0, lastChange = 0;
+  FrameHeader previous{};
+  while (scan.Step() == StepFrame) {
+    const FrameHeader& r = scan.LastFrame;
+    if (scan.Records > 1 && (r.PayloadLength > 0 || r.Button != previous.Button || r.CursorX != previous.CursorX ||
+                             r.CursorY != previous.CursorY)) {
+      if (!firstChange) firstChange = scan.Records;
+      lastChange = scan.Records;
+    }
+    previous = r;
+  }
+  int32_t frames = scan.Records;
+  if (args.Has("--idle")) {
+    span.First = firstChange ? firstChange - 1 : 1;
+    span.Last = firstChange ? lastChange : 1;
+  }
+  bool damaged = scan.Stop.Kind != ProblemNone && scan.Stop.Kind != ProblemCutOff;
+  if (span.First > frames || (span.Last > frames && damaged)) {
+    Fail(damaged ? path + ": the frames after " + std::to_string(frames) + " cannot be decoded: " +
+                       DescribeProblem(scan.Stop) + "; keep the frames before it, or repair the movie first"
+                 : path + ": there is no frame " + std::to_string(span.First) + ": the movie has " +
+                       std::to_string(frames) + " frames");
+    return ExitFailed;
+  }
+  if (span.Last > frames) span.Last = frames;
+  std::string title;
+  RecoverTitle(scan, &title);  // a movie cut off before its title is "无标题" in the trimmed copy
+
+  MovieWalk walk;
+  walk.CheckRules = false;
+  std::vector<uint8_t> stub;
+  if (!walk.Open(path, false, &error)) {
+    Fail(error);
+    return ExitFailed;
+  }
+  if (!ReadStub(walk, path, &stub)) return ExitFailed;
+  while (walk.Records < span.First && walk.Step() == StepFrame) {
+  }
+  OutputFile output;
+  if (!output.Open(out, &error)) {
+    Fail(error);
+    return ExitFailed;
+  }
+  uint32_t n = walk.Reader.PixelCount;
+  std::vector<uint8_t> shadow(n), runList(RunListBufferSize(n)), packed(PackedBufferSize(n)), work(LzoWorkSize);
+  MovieWriter writer = {};
+  writer.Sink = OutputSink(&output);
+  writer.PixelCount = n;
+  writer.Shadow = shadow.data();
+  writer.RunList = runList.data();
+  writer.Packed = packed.data();
+  writer.LzoWork = work.data();
+  WriteMovieStart(&writer, stub.data(), StubLength, &walk.Reader.Header);
+  // Only the first kept frame is encoded again, against the all-black shadow a recording starts
+  // with. After it the player holds the same picture as at that point of the original, so the
+  // following records apply as they are.
+  const FrameHeader& first = walk.LastFrame;
+  WriteMovieFrame(&writer, walk.Frame.data(), first.Button, first.CursorX, first.CursorY);
+  while (walk.Records < span.Last && walk.Step() == StepFrame) WriteMovieRecord(&writer, &walk.LastFrame, walk.Packed.data());
+  BuildMovieTrailer(&writer.Trailer, title.c_str());
+  WriteMovieEnd(&writer);
+  if (!output.Commit(&error)) {
+    Fail(error);
+    return ExitFailed;
+  }
+  int32_t kept = span.Last - span.First + 1;
+  printf("kept:  frames %d to %d of %d: %.1f s from %.1f s\n", span.First, span.Last, frames,
+         kept * FramePeriodMs / 1000.0, (span.First - 1) * FramePeriodMs / 1000.0);
+  printf("wrote: %s\n", out.c_str());
+  return ExitOk;
+}
+
+// ---- pack -----------------------------------------------------------------------------------------
+
+int CommandPack(const Arguments& args) {
+  if (args.Positional.size() != 1) return UsageError("pack takes one movie: pack MOVIE [-o OUT]");
+  const std::string& path = args.Positional[0];
+  std::string error, out;
+  MovieWalk walk;
+  std::vector<uint8_t> stub;
+  MovieTrailer trailer;
+  if (!walk.Open(path, false, &error)) {
+    Fail(error);
+    return ExitFailed;
+  }
+  if (walk.HeaderIssue.Kind != ProblemNone) {
+    Fail(path + ": " + DescribeProblem(walk.HeaderIssue) + "; pack takes well-formed movies only (repair makes one)");
+    return ExitFailed;
+  }
+  if (int status = ChooseOutput(args, path, "-packed", &out)) return status;
+  if (!ReadStub(walk, path, &stub)) return ExitFailed;
+  bool hasTrailer = walk.ReadTrailer(&trailer);
+  OutputFile output;
+  if (!output.Open(out, &error)) {
+    Fail(error);
+    return ExitFailed;
+  }
+  MovieWriter writer = {};
+  writer.Sink = OutputSink(&output);
+  WriteMovieStart(&writer, stub.data(), StubLength, &walk.Reader.Header);
+  std::vector<uint8_t> packed(PackedBufferSize(walk.Reader.PixelCount)), work(LzoBestWorkSize);
+  Progress progress(hasTrailer ? trailer.FrameCount : 0);
+  uint64_t before = 0, after = 0;
+  while (walk.Step() == StepFrame) {
+    FrameHeader record = walk.LastFrame;
+    const uint8_t* payload = walk.Packed.data();
+    if (record.PayloadLength > 0) {
+      // The walk has checked that the payload unpacks. LZO1X-999 nearly always packs tighter; where
+      // it does not, the record stays as it was.
+      int32_t size = UnpackPayload(payload, (uint32_t)record.PayloadLength, walk.Unpacked.data(),
+                                   (uint32_t)walk.Unpacked.size());
+      int32_t best = PackRunListBest(walk.Unpacked.data(), (uint32_t)size, packed.data(), work.data());
+      before += (uint32_t)record.PayloadLength;
+      if (best < record.PayloadLength) {
+        record.PayloadLength = best;
+        payload = packed.data();
+      }
+      after += (uint32_t)record.PayloadLength;
+    }
+    WriteMovieRecord(&writer, &record, payload);
+    progress.Step(walk.Records);
+  }
+  Problem problem = walk.CheckTail();
+  if (problem.Kind != ProblemNone) {
+    output.Abandon();
+    Fail(path + ": " + DescribeProblem(problem) + "; pack takes well-formed movies only (repair makes one)");
+    return ExitFailed;
+  }
+  writer.Trailer = trailer;
+  WriteMovieEnd(&writer);
+  if (!output.Commit(&error)) {
+    Fail(error);
+    return ExitFailed;
+  }
+  printf("packed: %" PRIu64 " bytes of payloads in %d frames now take %" PRIu64 " (%.1f %% less)\n", before,
+         walk.Records, after, before ? 100.0 * (double)(before - after) / (double)before : 0.0);
+  printf("wrote:  %s, %" PRIu64 " bytes (was %" PRIu64 ")\n", out.c_str(), writer.BytesWritten, walk.Input.Size);
   return ExitOk;
 }

@@ -94,14 +94,8 @@ int CommandExport(const Arguments& args) {
     return ExitFailed;
   }
   int32_t wanted = 0;
-  if (args.Has("--frame")) {
-    std::string k = args.Get("--frame");
-    char* end = nullptr;
-    long value = strtol(k.c_str(), &end, 10);
-    if (k.empty() || *end || value < 1 || value > INT32_MAX)
-      return UsageError("--frame takes a frame number from 1 up, not \"" + k + "\"");
-    wanted = (int32_t)value;
-  }
+  if (args.Has("--frame") && !ParseFrameNumber(args.Get("--frame"), &wanted))
+    return UsageError("--frame takes a frame number from 1 up, not \"" + args.Get("--frame") + "\"");
 
   std::vector<CursorImage> cursors;
   std::string error;

@@ -105,11 +105,12 @@ MovieSource InputFile::Source(uint64_t extra) {
 }
 
 bool InputFile::ReadAt(uint64_t offset, void* buffer, uint32_t count) {
-  // The core reader reads on from where it left the file: put it back there.
+  // The reader goes on reading where it was, so the file is left where it was found.
   int64_t position = TellFile(File);
   clearerr(File);
-  bool ok = SeekFile(File, offset, SEEK_SET) == 0 && fread(buffer, 1, count, File) == count;
-  return SeekFile(File, position, SEEK_SET) == 0 && ok;
+  bool read = SeekFile(File, offset, SEEK_SET) == 0 && fread(buffer, 1, count, File) == count;
+  clearerr(File);
+  return SeekFile(File, position, SEEK_SET) == 0 && read;
 }
 
 // ---- Output -----------------------------------------------------------------------------------------

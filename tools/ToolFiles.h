@@ -23,8 +23,8 @@ struct InputFile {
   ~InputFile();
   bool Open(const std::string& path, std::string* error);
   MovieSource Source(uint64_t extra);
-  // Reads count bytes at a file offset (of the file itself, Base not added); false when short. The
-  // position of sequential reads through Source is kept, so this may come in the middle of a walk.
+  // Reads count bytes at a file offset (of the file itself, Base not added), leaving the position for
+  // the reader where it was; false when short.
   bool ReadAt(uint64_t offset, void* buffer, uint32_t count);
 };
 

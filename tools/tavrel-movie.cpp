@@ -1,7 +1,8 @@
-// tavrel-movie: looks inside, checks, exports, repairs, wraps and unwraps Tavrel movie executables
+// tavrel-movie: looks inside, checks, exports, repairs, trims, packs, wraps and unwraps Tavrel movies
 // from the command line, through the same format core as the recorder and the player. This unit reads
 // the command line and hands it to the command's unit (see Commands.h).
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <string>
@@ -27,8 +28,12 @@ const char* const Usage =
     "         --cursor draws the recorded cursor into PNG and raw frames; --no-cursor leaves it out of GIF and MP4\n"
     "  repair MOVIE [-o OUT] [--title T] a cut-off or damaged movie made playable (the input is not changed)\n"
     "  wrap STREAM OUT.exe [--stub PLAYER.exe]  a bare movie stream behind the player\n"
-    "  MOVIE                             the same as export MOVIE --mp4 MOVIE.mp4 (a movie dropped onto the tool)\n"
-    "  unwrap MOVIE OUT                  the movie stream without the player, safe to send\n";
+    "  unwrap MOVIE OUT                  the movie stream without the player, safe to send\n"
+    "  trim MOVIE --from T --to T [-o OUT]  the part between two moments (seconds, 83.4, or m:ss, 1:23.4)\n"
+    "  trim MOVIE --from-frame K --to-frame L [-o OUT]  frames K to L (1 = first), both kept\n"
+    "  trim MOVIE --idle [-o OUT]        without the unchanged frames at the start and the end\n"
+    "  pack MOVIE [-o OUT]               every payload packed again with LZO1X-999: smaller, same player\n"
+    "  MOVIE                             the same as export MOVIE --mp4 MOVIE.mp4 (a movie dropped onto the tool)\n";
 
 }  // namespace
 
@@ -45,6 +50,14 @@ std::string Elapsed(int64_t frames) {
   int64_t ms = frames * FramePeriodMs;
   FormatElapsed(text, ms > INT32_MAX ? INT32_MAX : (int32_t)ms);
   return text;
+}
+
+bool ParseFrameNumber(const std::string& text, int32_t* frame) {
+  char* end = nullptr;
+  long long value = strtoll(text.c_str(), &end, 10);
+  if (text.empty() || *end || value < 1 || value > INT32_MAX) return false;
+  *frame = (int32_t)value;
+  return true;
 }
 
 std::string TitleText(const char* title) {
@@ -145,6 +158,16 @@ int main(int argc, char** argv) {
                    {});
     if (!args.Error.empty()) return UsageError(args.Error);
     return command == "wrap" ? CommandWrap(args) : CommandUnwrap(args);
+  }
+  if (command == "trim") {
+    Arguments args(argc, argv, 2, {"-o", "--from", "--to", "--from-frame", "--to-frame"}, {"--idle"});
+    if (!args.Error.empty()) return UsageError(args.Error);
+    return CommandTrim(args);
+  }
+  if (command == "pack") {
+    Arguments args(argc, argv, 2, {"-o"}, {});
+    if (!args.Error.empty()) return UsageError(args.Error);
+    return CommandPack(args);
   }
   // A movie dropped onto the tool's icon arrives as its only argument.
   if (argc == 2 && FileExists(command)) return CommandDropped(command);

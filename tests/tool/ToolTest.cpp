@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <random>
 #include <string>
@@ -405,6 +406,34 @@ TEST_F(Tool, ExportedFramesAreTheDecodedFrames) {
   EXPECT_EQ(Run("export '" + Path("m.exe") + "' --frame 0 '" + Path("no.png") + "'").Status, 2);
 }
 
+TEST_F(Tool, CursorHangingOverTheRightAndBottomEdgesIsCut) {
+  // The same 32 x 32 cursor inside the frame and hanging over its bottom-right corner: at the corner,
+  // exactly its top-left 14 x 16 pixels show (the arrow's tip is at 11, 11), and nothing of it wraps
+  // onto other rows (its column 14 is drawn in row 14, so it would show at the left edge).
+  const int32_t w = 50, h = 50, cw = 14, ch = 16;
+  TestWriter writer(w, h, "edge");
+  std::vector<uint32_t> white((size_t)w * h, 0x00FFFFFF);
+  writer.Frame(white, 0, 5, 5);
+  writer.Frame(white, 0, w - cw, h - ch);
+  WriteFile(Path("edge.exe"), writer.Finish());
+  std::vector<uint32_t> inside, edge;
+  int32_t pw, ph;
+  ASSERT_EQ(Run("export '" + Path("edge.exe") + "' --frame 1 --cursor '" + Path("1.png") + "'").Status, 0);
+  ASSERT_EQ(Run("export '" + Path("edge.exe") + "' --frame 2 --cursor '" + Path("2.png") + "'").Status, 0);
+  ASSERT_TRUE(ReadPng(Path("1.png"), &pw, &ph, &inside));
+  ASSERT_TRUE(ReadPng(Path("2.png"), &pw, &ph, &edge));
+  std::vector<uint32_t> expected = white;
+  bool drawn = false;
+  for (int32_t y = 0; y < ch; y++)
+    for (int32_t x = 0; x < cw; x++) {
+      uint32_t p = inside[(size_t)(5 + y) * w + 5 + x];
+      expected[(size_t)(h - ch + y) * w + w - cw + x] = p;
+      drawn |= p != 0x00FFFFFF;
+    }
+  EXPECT_TRUE(drawn) << "no cursor pixel in the corner: the test would not see a misplaced cursor";
+  EXPECT_EQ(FirstDifference(edge, expected), -1);
+}
+
 TEST_F(Tool, VectorsOfTheOtherImplementationExportAsTheirCodes) {
   std::string dir = TAVREL_VECTORS;
   if (!Exists(dir + "/tiny.stream")) GTEST_SKIP() << "no vectors in " << dir;
@@ -702,6 +731,133 @@ TEST_F(Tool, RepairNamesItsOutputAndNeverOverwritesTheInput) {
   Result self = Run("repair '" + Path("rec.exe") + "' -o '" + Dir + "/./rec.exe'");
   EXPECT_EQ(self.Status, 2);
   EXPECT_TRUE(ReadWholeFile(Path("rec.exe")) == movie);
+  // A name that is all extension keeps it as the name.
+  WriteFile(Path(".rec"), movie);
+  EXPECT_EQ(Run("repair '" + Path(".rec") + "'").Status, 0);
+  EXPECT_TRUE(Exists(Path(".rec-repaired.exe")));
+  // The title field holds 127 bytes and its zero.
+  std::string longest(127, 'a');
+  Result fits = Run("repair '" + Path("rec.exe") + "' -o '" + Path("long.exe") + "' --title " + longest);
+  ASSERT_EQ(fits.Status, 0) << fits.Err;
+  std::vector<uint8_t> titled = ReadWholeFile(Path("long.exe"));
+  EXPECT_EQ(std::string((const char*)titled.data() + titled.size() - TitleSize), longest);
+  Result tooLong = Run("repair '" + Path("rec.exe") + "' -o '" + Path("longer.exe") + "' --title " + longest + "a");
+  EXPECT_EQ(tooLong.Status, 2);
+  EXPECT_NE(tooLong.Err.find("at most 127"), std::string::npos) << tooLong.Err;
+  EXPECT_FALSE(Exists(Path("longer.exe")));
+  EXPECT_TRUE(TempFiles().empty());
+}
+
+// ---- Trim and pack ---------------------------------------------------------------------------------
+
+// Every record header of a movie, the end record last.
+std::vector<FrameHeader> RecordHeaders(const std::vector<uint8_t>& movie) {
+  std::vector<FrameHeader> headers;
+  for (uint32_t at : RecordOffsets(movie)) {
+    FrameHeader header;
+    memcpy(&header, movie.data() + at, FrameHeaderSize);
+    headers.push_back(header);
+  }
+  return headers;
+}
+
+bool SameCursor(const FrameHeader& a, const FrameHeader& b) {
+  return a.Button == b.Button && a.CursorX == b.CursorX && a.CursorY == b.CursorY;
+}
+
+// The part of a movie from frame first on: same player, same title, the same pictures and cursors.
+void ExpectPartOf(const std::vector<uint8_t>& part, const std::vector<uint8_t>& movie, int32_t first, int32_t count,
+                  const std::string& what) {
+  std::vector<FrameHeader> cut = RecordHeaders(part), original = RecordHeaders(movie);
+  ASSERT_EQ(cut.size(), (size_t)count + 1) << what;
+  EXPECT_TRUE(std::equal(part.begin(), part.begin() + StubLength, movie.begin())) << what;
+  EXPECT_STREQ((const char*)part.data() + part.size() - TitleSize, (const char*)movie.data() + movie.size() - TitleSize)
+      << what;
+  for (int32_t k = 1; k <= count; k++) {
+    EXPECT_TRUE(SameCursor(cut[k - 1], original[first + k - 2])) << what << ": frame " << k;
+    EXPECT_EQ(FirstDifference(DecodedFrame(part, k), DecodedFrame(movie, first + k - 1)), -1) << what << ": frame " << k;
+  }
+  EXPECT_TRUE(SameCursor(cut[count], cut[count - 1])) << what << ": end record";
+}
+
+TEST_F(Tool, TrimKeepsExactlyTheFramesAskedFor) {
+  std::vector<uint8_t> movie = Recording(40, 30, 20, 5);  // 4 seconds
+  WriteFile(Path("rec.exe"), movie);
+  // Frame k shows from (k - 1) x 0.2 s to k x 0.2 s.
+  struct Case {
+    const char* Args;
+    int32_t First, Last;
+  } cases[] = {
+      {"--from 0 --to 1", 1, 5},           {"--from 0.2 --to 0.4", 2, 2},     {"--from 0.199 --to 0.201", 1, 2},
+      {"--from 0:01 --to 0:02.5", 6, 13},  {"--from 3.9", 20, 20},            {"--to 0.001", 1, 1},
+      {"--from-frame 20 --to-frame 20", 20, 20}, {"--from-frame 4 --to-frame 99", 4, 20}, {"--to 10:00", 1, 20},
+  };
+  for (const Case& c : cases) {
+    remove(Path("part.exe").c_str());
+    Result r = Run("trim '" + Path("rec.exe") + "' " + c.Args + " -o '" + Path("part.exe") + "'");
+    ASSERT_EQ(r.Status, 0) << c.Args << ": " << r.Err;
+    EXPECT_EQ(Run("verify '" + Path("part.exe") + "'").Status, 0) << c.Args;
+    ExpectPartOf(ReadWholeFile(Path("part.exe")), movie, c.First, c.Last - c.First + 1, c.Args);
+  }
+  for (const char* args : {"--from-frame 21", "--from 4"}) {
+    Result r = Run("trim '" + Path("rec.exe") + "' " + args + " -o '" + Path("none.exe") + "'");
+    EXPECT_EQ(r.Status, 1) << args;
+    EXPECT_NE(r.Err.find("no frame 21"), std::string::npos) << args << ": " << r.Err;
+  }
+  for (const char* args : {"", "--to 0", "--from 2 --to 1", "--from 1:5", "--from 1:60", "--from 1.2.3", "--from -1",
+                           "--from 1 --from-frame 2", "--idle --to 3", "--from-frame 0"}) {
+    Result r = Run("trim '" + Path("rec.exe") + "' " + args + " -o '" + Path("none.exe") + "'");
+    EXPECT_EQ(r.Status, 2) << args << ": " << r.Err;
+  }
+  EXPECT_FALSE(Exists(Path("none.exe")));
+  EXPECT_TRUE(TempFiles().empty());
+}
+
+TEST_F(Tool, TrimIdleCutsTheUnchangedFramesAtBothEnds) {
+  const int32_t w = 16, h = 8;
+  std::vector<uint32_t> white((size_t)w * h, 0x00FFFFFF), marked = white;
+  marked[20] = 0x00FF0000;
+  // Frames 1 to 3 alike; 4 presses the button; 5 changes a pixel; 6 to 8 repeat it.
+  TestWriter writer(w, h, "idle");
+  for (int f = 1; f <= 3; f++) writer.Frame(white, 0, 2, 2);
+  writer.Frame(white, 1, 2, 2);
+  for (int f = 5; f <= 8; f++) writer.Frame(marked, 1, 2, 2);
+  std::vector<uint8_t> movie = writer.Finish();
+  WriteFile(Path("rec.exe"), movie);
+  Result r = Run("trim '" + Path("rec.exe") + "' --idle");
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  ExpectPartOf(ReadWholeFile(Path("rec-trimmed.exe")), movie, 3, 3, "--idle");
+
+  TestWriter still(w, h, "still");
+  for (int f = 1; f <= 4; f++) still.Frame(marked, 0, 5, 5);
+  std::vector<uint8_t> stillMovie = still.Finish();
+  WriteFile(Path("still.exe"), stillMovie);
+  ASSERT_EQ(Run("trim '" + Path("still.exe") + "' --idle").Status, 0);
+  ExpectPartOf(ReadWholeFile(Path("still-trimmed.exe")), stillMovie, 1, 1, "no change at all");
+}
+
+TEST_F(Tool, PackKeepsEveryFrameAndRecordInFewerBytes) {
+  std::vector<uint8_t> movie = Recording(200, 120, 30, 11);
+  WriteFile(Path("rec.exe"), movie);
+  Result r = Run("pack '" + Path("rec.exe") + "'");
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  std::vector<uint8_t> packed = ReadWholeFile(Path("rec-packed.exe"));
+  EXPECT_LT(packed.size(), movie.size());
+  EXPECT_EQ(Run("verify '" + Path("rec-packed.exe") + "'").Status, 0);
+  ExpectPartOf(packed, movie, 1, 30, "pack");
+  EXPECT_TRUE(std::equal(packed.end() - TrailerSize, packed.end(), movie.end() - TrailerSize));
+  std::vector<FrameHeader> before = RecordHeaders(movie), after = RecordHeaders(packed);
+  for (size_t i = 0; i < after.size(); i++) {
+    EXPECT_EQ(after[i].PayloadLength == 0, before[i].PayloadLength == 0) << "record " << i;
+    EXPECT_LE(after[i].PayloadLength, before[i].PayloadLength) << "record " << i;
+  }
+  // Pack takes sound movies only, and leaves nothing behind when it refuses one.
+  movie.resize(movie.size() - 1);
+  WriteFile(Path("cut.exe"), movie);
+  Result cut = Run("pack '" + Path("cut.exe") + "'");
+  EXPECT_EQ(cut.Status, 1);
+  EXPECT_NE(cut.Err.find("repair"), std::string::npos) << cut.Err;
+  EXPECT_FALSE(Exists(Path("cut-packed.exe")));
   EXPECT_TRUE(TempFiles().empty());
 }
 
@@ -780,6 +936,16 @@ TEST_F(Tool, VerifyNamesTheOffsetOfEachKindOfDamage) {
                      memset(b->data() + b->size() - TitleSize, 'x', TitleSize);
                    }),
                    tail + 4, 0, "no terminating zero"});
+  cases.push_back({"stray bytes behind the title", with([](std::vector<uint8_t>* b, const std::vector<uint32_t>&) {
+                     (*b)[b->size() - 1] = 'x';  // "raw", its zero, then zeros up to this last byte
+                   }),
+                   tail + 4 + TitleSize - 1, 0, "stray bytes"});
+  cases.push_back({"header and trailer only", [&] {
+                     std::vector<uint8_t> bytes(sound.Bytes.begin(), sound.Bytes.begin() + FirstRecordOffset);
+                     bytes.insert(bytes.end(), sound.Bytes.end() - TrailerSize, sound.Bytes.end());
+                     return bytes;  // the trailer's first 13 bytes read as a record with Button 4
+                   }(),
+                   FirstRecordOffset, 1, "Button is 4"});
   cases.push_back({"bfSize", with([](std::vector<uint8_t>* b, const std::vector<uint32_t>&) {
                      Put32(b, StubLength + 2, 1);
                    }),
@@ -809,6 +975,16 @@ TEST_F(Tool, VerifyNamesTheOffsetOfEachKindOfDamage) {
     movie.End(3);
     cases.push_back({r.Name, movie.Bytes, movie.Offsets[2], 3, r.Says});
   }
+
+  // One unchanged pixel fewer is what the encoder itself writes: the movie is sound.
+  RawMovie longest(10, 4);
+  longest.Runs({{0, {0xFF, 0x10}}});
+  longest.Runs({{0, {0x77, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                     0, 0x66}}});
+  longest.End(2);
+  WriteFile(Path("longest.exe"), longest.Bytes);
+  Result sound31 = Run("verify '" + Path("longest.exe") + "'");
+  EXPECT_EQ(sound31.Status, 0) << "31 unchanged pixels inside a run: " << sound31.Err;
 
   for (const Damage& d : cases) {
     WriteFile(Path("bad.exe"), d.Bytes);

@@ -182,6 +182,24 @@ TEST_P(FastEncoder, GapsAroundTheRunRuleAtEveryBlockOffset) {
   }
 }
 
+TEST_P(FastEncoder, AllOnesPixelsAtTheFirstAndTheFirstTailPosition) {
+  // 0xFFFFFFFF is a vector comparison's "all lanes" mask and white with a full alpha byte: as the
+  // first pixel, and as the first pixel after the last whole 16- or 32-pixel vector, it must still be
+  // taken as the colour it is, in the first frame and when it appears or goes later.
+  for (uint32_t n : {1u, 2u, 15u, 16u, 17u, 31u, 32u, 33u, 47u, 63u, 64u, 65u, 100u, 1025u}) {
+    std::mt19937 random(n);
+    std::vector<uint32_t> frame(n);
+    for (uint32_t& p : frame) p = random() & 0x00FFFFFF;
+    EncoderPair pair(n);
+    std::vector<uint32_t> marked = frame;
+    for (uint32_t at : {0u, n / 16 * 16, n / 32 * 32})
+      if (at < n) marked[at] = 0xFFFFFFFF;
+    ASSERT_TRUE(pair.Frame(marked)) << "n " << n << ": first frame";
+    ASSERT_TRUE(pair.Frame(frame)) << "n " << n << ": the marked pixels go";
+    ASSERT_TRUE(pair.Frame(marked)) << "n " << n << ": the marked pixels come back";
+  }
+}
+
 TEST_P(FastEncoder, ChangesBelowTheKeptBitsAreNotSent) {
   const uint32_t n = 1000;
   std::mt19937 random(7);

@@ -2,10 +2,10 @@
 # The Windows build of tavrel-movie under Wine, on a recording cut off inside a record: it repairs the
 # movie, the native tool finds the result well-formed with every complete record kept and the title
 # "无标题" (the cut took the trailer with it), the player plays it to its end under that title, a
-# title given on the command line goes in, the Windows and Linux builds export the same PNG, GIF and
-# MP4 bytes, and a movie dropped onto tavrel-movie.exe becomes an MP4 beside it in a console that
-# waits for a key. (Only ASCII titles are typed here: without the zh_CN glibc locale Wine cannot decode a
-# UTF-8 command line.)
+# title given on the command line goes in, the Windows and Linux builds trim and pack to the same bytes
+# (and the player plays both) and export the same PNG, GIF and MP4 bytes, and a movie dropped onto
+# tavrel-movie.exe becomes an MP4 beside it in a console that waits for a key. (Only ASCII titles are
+# typed here: without the zh_CN glibc locale Wine cannot decode a UTF-8 command line.)
 set -euo pipefail
 source "$TAVREL_SOURCE/tests/wine/lib.sh"
 
@@ -43,6 +43,16 @@ wine_run "$TOOL_EXE" repair cut.exe -o named.exe --title "fixed typing" >/dev/nu
 
 # The repaired movie plays to its end under the given title.
 play_to_end fixed.exe "$TITLE"
+
+# A trimmed and a packed movie made under Windows are the bytes the Linux build makes, and play.
+wine_run "$TOOL_EXE" trim typing.exe --from-frame 3 --to-frame 8 -o trimmed.exe >/dev/null || fail "Windows trim failed"
+"$TOOL" trim typing.exe --from-frame 3 --to-frame 8 -o trimmed-linux.exe >/dev/null
+cmp -s trimmed.exe trimmed-linux.exe || fail "the trimmed movies differ between the builds"
+wine_run "$TOOL_EXE" pack typing.exe -o packed.exe >/dev/null || fail "Windows pack failed"
+"$TOOL" pack typing.exe -o packed-linux.exe >/dev/null
+cmp -s packed.exe packed-linux.exe || fail "the packed movies differ between the builds"
+play_to_end trimmed.exe "打字 typing"
+play_to_end packed.exe "打字 typing"
 
 # Both builds of the tool write the same files. A Windows build made without the image libraries
 # (they could not be built) must say so instead.
