@@ -2,9 +2,8 @@
 # What a recording weighs when it is shared:  bash tests/bench/sharing.sh
 #
 # The four 50-frame 1920x1080 sequences of peers.sh (idle, typing, scrolling, motion), each recorded
-# as a movie by peer_frames with a cursor moving over it, then converted by tavrel-movie: pack (where
-# the tool has it), MP4 (default and --lossless) and GIF, each with its size in bytes and its wall
-# time in seconds. Then the time to export a one-minute 1080p typing movie (300 frames) to MP4.
+# as a movie by peer_frames with a cursor moving over it, then converted by tavrel-movie: pack, MP4
+# (default and --lossless) and GIF, each with its size in bytes and its wall time in seconds. Then the time to export a one-minute 1080p typing movie (300 frames) to MP4.
 # Prints a Markdown table for docs/performance.md.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -13,7 +12,6 @@ cmake --build "$build" -j"$(nproc)" --target peer_frames tavrel-movie >/dev/null
 tool=$build/tools/tavrel-movie
 work=$(mktemp -d "$build/sharing.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-has_pack=$("$tool" help | grep -q '^  pack ' && echo 1 || echo 0)
 
 # "BYTES SECONDS" of one conversion; its output file is the last argument.
 measure() {
@@ -30,15 +28,11 @@ printf "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n"
 for sequence in idle typing scrolling motion; do
   movie=$work/$sequence.exe
   "$build/tests/bench/peer_frames" "$sequence" - "$movie"
-  pack="— | —"
-  if [ "$has_pack" = 1 ]; then
-    read -r bytes seconds < <(measure pack "$movie" -o "$work/packed.exe")
-    pack="$bytes | $seconds"
-  fi
+  read -r pack pack_s < <(measure pack "$movie" -o "$work/packed.exe")
   read -r mp4 mp4_s < <(measure export "$movie" --mp4 "$work/out.mp4")
   read -r lossless lossless_s < <(measure export "$movie" --lossless --mp4 "$work/lossless.mp4")
   read -r gif gif_s < <(measure export "$movie" --gif "$work/out.gif")
-  echo "| $sequence | $(stat -c %s "$movie") | $pack | $mp4 | $mp4_s | $lossless | $lossless_s | $gif | $gif_s |"
+  echo "| $sequence | $(stat -c %s "$movie") | $pack | $pack_s | $mp4 | $mp4_s | $lossless | $lossless_s | $gif | $gif_s |"
   rm -f "$work"/*
 done
 
