@@ -13,7 +13,9 @@ int32_t PackRunList(const uint8_t* runList, uint32_t length, uint8_t* out, void*
 
 int32_t PackRunListBest(const uint8_t* runList, uint32_t length, uint8_t* out, void* lzoWork) {
   lzo_uint packed = 0;
-  lzo1x_999_compress(runList, length, out, &packed, lzoWork);
+  // Level 7 rather than LZO1X-999's default 8: on scrolled full-HD frames 8 takes ten times as long
+  // (over a second a frame) for 6 % fewer bytes.
+  lzo1x_999_compress_level(runList, length, out, &packed, lzoWork, nullptr, 0, nullptr, 7);
   return (int32_t)packed;
 }
 

@@ -14,7 +14,7 @@ inline uint32_t LzoWorstCase(uint32_t m) { return m + m / 16 + 64 + 3; }
 // Packs length bytes into out (at least LzoWorstCase(length) bytes); returns the packed length.
 int32_t PackRunList(const uint8_t* runList, uint32_t length, uint8_t* out, void* lzoWork);
 
-// PackRunList with LZO1X-999 and LzoBestWorkSize bytes of work memory. Its output never exceeds
+// PackRunList with LZO1X-999 (at level 7) and LzoBestWorkSize bytes of work memory. Its output never exceeds
 // LZO1X-1's worst case, so it fits the same buffers.
 extern const uint32_t LzoBestWorkSize;
 int32_t PackRunListBest(const uint8_t* runList, uint32_t length, uint8_t* out, void* lzoWork);

@@ -3,33 +3,15 @@
 # export of the Windows builds of tavrel-movie.
 #   build-images-mingw.sh SOURCE_DIR INSTALL_PREFIX HOST  (HOST: i686-w64-mingw32 or x86_64-w64-mingw32)
 set -euo pipefail
+source "$(dirname "$0")/debian-source.sh"
 src=$1 prefix=$2 host=$3
 mkdir -p "$src" "$prefix/include" "$prefix/lib"
 src=$(cd "$src" && pwd) prefix=$(cd "$prefix" && pwd)
 cd "$src"
 
-# Only the upstream tarball is needed. A security update's Debian files can be missing from a mirror
-# while its tarball is there; then an older version of the package from the main archive serves.
-fetch() {
-  local package=$1 pattern=$2 version
-  if ls $pattern >/dev/null 2>&1; then return; fi
-  apt-get source --download-only "$package" >/dev/null 2>&1 || true
-  if ls $pattern >/dev/null 2>&1; then return; fi
-  for version in $(apt-cache showsrc "$package" | sed -n 's/^Version: //p'); do
-    apt-get source --download-only "$package=$version" >/dev/null 2>&1 || true
-    if ls $pattern >/dev/null 2>&1; then return; fi
-  done
-  echo "could not fetch the source of $package" >&2
-  exit 1
-}
 fetch zlib 'zlib_*.orig.tar.*'
 fetch libpng1.6 'libpng1.6_*.orig.tar.*'
 fetch giflib 'giflib_*.orig.tar.*'
-
-unpack() {
-  rm -rf "$1" && mkdir "$1"
-  tar -xf $(ls $2 | head -n1) -C "$1" --strip-components=1
-}
 
 unpack zlib 'zlib_*.orig.tar.*'
 # Debian's zlib tarball has no win32/ makefile; the library is its top-level C files.

@@ -7,6 +7,7 @@ PACKAGES=(
   cmake make g++ clang libclang-rt-14-dev pkg-config
   g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   liblzo2-dev libgtest-dev libbenchmark-dev libpng-dev libgif-dev
+  libavcodec-dev libavformat-dev libswscale-dev nasm
   wine wine32:i386 wine64 xvfb xdotool x11-utils x11-apps imagemagick
   fonts-wqy-microhei python3 dpkg-dev xz-utils e2fsprogs
   lld-14 chromium

@@ -49,6 +49,8 @@ class Progress {
 int CommandInfo(const std::string& path);
 int CommandVerify(const std::string& path);
 int CommandExport(const Arguments& args);
+// A movie dropped onto the tool: exported to an MP4 beside it, the console kept open to read.
+int CommandDropped(const std::string& path);
 int CommandRepair(const Arguments& args);
 int CommandWrap(const Arguments& args);
 int CommandUnwrap(const Arguments& args);

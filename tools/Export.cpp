@@ -1,5 +1,9 @@
-// export: frames as PNG images, an animated GIF, or raw frames for other programs.
+// export: frames as PNG images, an animated GIF, an MP4 video, or raw frames for other programs.
 #include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <functional>
 
 #include "Commands.h"
 #include "HtmlExport.h"
@@ -7,6 +11,7 @@
 #include "Movie.h"
 #include "MovieWalk.h"
 #include "ToolFiles.h"
+#include "VideoExport.h"
 
 namespace {
 
@@ -31,19 +36,61 @@ int ReportWalkEnd(const MovieWalk& walk, const std::string& path) {
   return ExitOk;
 }
 
+// A GIF or MP4 being written: a frame at a time, then committed or abandoned.
+struct Animation {
+  std::function<bool(const uint32_t*, std::string*)> Add;
+  std::function<bool(std::string*)> Finish;
+  std::function<void()> Abandon;
+};
+
+int WriteAnimation(MovieWalk& walk, const std::vector<CursorImage>* draw, const std::string& path,
+                   const std::string& out, int32_t total, const Animation& animation) {
+  std::string error;
+  std::vector<uint32_t> scratch;
+  {
+    Progress progress(total);
+    while (walk.Step() == StepFrame) {
+      progress.Step(walk.Records);
+      if (!animation.Add(Picture(walk, draw, &scratch), &error)) {
+        animation.Abandon();
+        Fail(error);
+        return ExitFailed;
+      }
+    }
+  }
+  if (walk.Records == 0 || ReportWalkEnd(walk, path) != ExitOk) {
+    animation.Abandon();
+    Fail(walk.Records == 0 ? path + ": the movie has no frames to put in " + out : out + " was not written");
+    return ExitFailed;
+  }
+  return animation.Finish(&error) ? ExitOk : (Fail(error), ExitFailed);
+}
+
+// The trailer as the file's last bytes claim it before the walk has checked it: the frame count for
+// the progress line and the title for the video's, when they look like a trailer's.
+MovieTrailer ClaimedTrailer(MovieWalk& walk) {
+  MovieTrailer trailer;
+  if (!walk.ReadTrailer(&trailer) || trailer.FrameCount < 0 || !memchr(trailer.MovieTitle, 0, TitleSize))
+    memset(&trailer, 0, sizeof trailer);
+  return trailer;
+}
+
 }  // namespace
 
 int CommandExport(const Arguments& args) {
   const std::string& path = args.Positional[0];
-  int modes = args.Has("--frame") + args.Has("--frames") + args.Has("--gif") + args.Has("--raw") + args.Has("--html");
+  int modes = args.Has("--frame") + args.Has("--frames") + args.Has("--gif") + args.Has("--mp4") +
+              args.Has("--raw") + args.Has("--html");
   if (modes != 1)
-    return UsageError("export needs exactly one of --frame K OUT.png, --frames DIR, --gif OUT.gif, --raw, --html OUT.html");
+    return UsageError("export needs exactly one of --frame K OUT.png, --frames DIR, --gif OUT.gif, --mp4 OUT.mp4, "
+                      "--raw, --html OUT.html");
   if (args.Has("--frame") != (args.Positional.size() == 2) || args.Positional.size() > 2)
     return UsageError(args.Has("--frame") ? "export --frame K needs the output file: export MOVIE --frame K OUT.png"
                                           : "export: unexpected argument " + args.Positional.back());
   if (args.Has("--html")) return ExportHtml(path, args.Get("--html"));
-  bool gif = args.Has("--gif");
-  bool cursor = gif ? !args.Has("--no-cursor") : args.Has("--cursor");
+  bool gif = args.Has("--gif"), video = args.Has("--mp4");
+  bool cursor = gif || video ? !args.Has("--no-cursor") : args.Has("--cursor");
+  if (args.Has("--lossless") && !video) return UsageError("--lossless is for --mp4");
   if ((args.Has("--frame") || args.Has("--frames") || gif) && !ImagesAvailable()) {
     std::string error;
     WritePng("", nullptr, 0, 0, &error);
@@ -57,7 +104,7 @@ int CommandExport(const Arguments& args) {
   std::vector<CursorImage> cursors;
   std::string error;
   if (cursor && !LoadButtonCursors(&cursors, &error)) {
-    Fail(error + (gif ? " (use --no-cursor)" : ""));
+    Fail(error + (gif || video ? " (use --no-cursor)" : ""));
     return ExitFailed;
   }
   MovieWalk walk;
@@ -107,31 +154,22 @@ int CommandExport(const Arguments& args) {
     return status;
   }
 
-  if (gif) {
-    std::string out = args.Get("--gif");
-    GifOutput* output = BeginGif(out, width, height, &error);
-    if (!output) {
-      Fail(error);
-      return ExitFailed;
+  if (gif || video) {
+    std::string out = args.Get(gif ? "--gif" : "--mp4");
+    MovieTrailer trailer = ClaimedTrailer(walk);
+    Animation animation;
+    if (gif) {
+      GifOutput* output = BeginGif(out, width, height, &error);
+      if (!output) return Fail(error), ExitFailed;
+      animation = {[=](const uint32_t* frame, std::string* e) { return AddGifFrame(output, frame, e); },
+                   [=](std::string* e) { return FinishGif(output, e); }, [=] { AbandonGif(output); }};
+    } else {
+      VideoOutput* output = BeginVideo(out, width, height, args.Has("--lossless"), TitleText(trailer.MovieTitle), &error);
+      if (!output) return Fail(error), ExitFailed;
+      animation = {[=](const uint32_t* frame, std::string* e) { return AddVideoFrame(output, frame, e); },
+                   [=](std::string* e) { return FinishVideo(output, e); }, [=] { AbandonVideo(output); }};
     }
-    while (walk.Step() == StepFrame) {
-      if (!AddGifFrame(output, Picture(walk, draw, &scratch), &error)) {
-        AbandonGif(output);
-        Fail(error);
-        return ExitFailed;
-      }
-    }
-    if (walk.Records == 0) {
-      AbandonGif(output);
-      Fail(path + ": the movie has no frames to put in a GIF");
-      return ExitFailed;
-    }
-    if (ReportWalkEnd(walk, path) != ExitOk) {
-      AbandonGif(output);
-      Fail(out + " was not written");
-      return ExitFailed;
-    }
-    return FinishGif(output, &error) ? ExitOk : (Fail(error), ExitFailed);
+    return WriteAnimation(walk, draw, path, out, trailer.FrameCount, animation);
   }
 
   // --raw: every frame as width x height little-endian 0x00RRGGBB values, that is B, G, R, 0 bytes.
@@ -153,4 +191,28 @@ int CommandExport(const Arguments& args) {
     return ExitFailed;
   }
   return ReportWalkEnd(walk, path);
+}
+
+namespace {
+
+// NAME.mp4 beside the movie, or NAME (2).mp4 and so on: a dropped movie never replaces a file.
+std::string DroppedVideoName(const std::string& path) {
+  size_t slash = path.find_last_of("/\\");
+  size_t dot = path.find_last_of('.');
+  std::string stem = dot == std::string::npos || (slash != std::string::npos && dot < slash) ? path : path.substr(0, dot);
+  std::string name = stem + ".mp4";
+  for (int n = 2; FileExists(name); n++) name = stem + " (" + std::to_string(n) + ").mp4";
+  return name;
+}
+
+}  // namespace
+
+int CommandDropped(const std::string& path) {
+  std::string out = DroppedVideoName(path);
+  const char* argv[] = {"tavrel-movie", "export", path.c_str(), "--mp4", out.c_str()};
+  Arguments args(5, const_cast<char**>(argv), 2, {"--mp4"}, {});
+  int status = CommandExport(args);
+  if (status == ExitOk) printf("%s was exported to %s\n", path.c_str(), out.c_str());
+  HoldConsole();
+  return status;
 }

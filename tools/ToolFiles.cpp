@@ -139,6 +139,12 @@ bool OutputFile::Write(const void* data, uint32_t count) {
   return !Failed;
 }
 
+bool OutputFile::Seek(uint64_t offset) {
+  if (Failed || !File) return false;
+  if (SeekFile(File, (int64_t)offset, SEEK_SET) != 0) Failed = true;
+  return !Failed;
+}
+
 bool OutputFile::Commit(std::string* error) {
   errno = 0;
   bool ok = File && !Failed && fflush(File) == 0 && !ferror(File);
@@ -260,6 +266,22 @@ bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 
 void PrepareConsole() { SetConsoleOutputCP(CP_UTF8); }
 
+void HoldConsole() {
+  // GetConsoleProcessList counts the programs attached to the console: 1 when none started us from
+  // it. Without a console for input (redirected, or a script), there is nobody to press a key.
+  DWORD processes[2];
+  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  DWORD mode;
+  if (GetConsoleProcessList(processes, 2) != 1 || !GetConsoleMode(input, &mode)) return;
+  fputs("Press any key to close this window.\n", stdout);
+  fflush(stdout);
+  FlushConsoleInputBuffer(input);
+  INPUT_RECORD record;
+  DWORD read;
+  while (ReadConsoleInputA(input, &record, 1, &read) && read == 1)
+    if (record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown) return;
+}
+
 #else
 
 namespace {
@@ -306,5 +328,7 @@ bool StdoutIsTerminal() { return isatty(fileno(stdout)) != 0; }
 bool StderrIsTerminal() { return isatty(fileno(stderr)) != 0; }
 
 void PrepareConsole() {}
+
+void HoldConsole() {}
 
 #endif

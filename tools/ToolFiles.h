@@ -38,6 +38,8 @@ struct OutputFile {
   ~OutputFile();  // abandons an uncommitted file
   bool Open(const std::string& path, std::string* error);
   bool Write(const void* data, uint32_t count);
+  // Moves the write position, for formats that fill in a field behind them (MP4's index sizes).
+  bool Seek(uint64_t offset);
   bool Commit(std::string* error);
   void Abandon();
 };
@@ -61,3 +63,6 @@ void SetBinaryStdout();
 bool StdoutIsTerminal();
 bool StderrIsTerminal();
 void PrepareConsole();
+// When the console window was opened for this program alone (Explorer starting it for a file dropped
+// onto it), waits for a key so that its last words can be read before the window closes.
+void HoldConsole();

@@ -23,15 +23,18 @@ const char* const Usage =
     "  export MOVIE --frames DIR         every frame as DIR/frame-00001.png ...\n"
     "  export MOVIE --gif OUT.gif        animated GIF, 200 ms per frame, with the recorded cursor\n"
     "  export MOVIE --html OUT.html      one page that plays the movie in any browser\n"
+    "  export MOVIE --mp4 OUT.mp4        H.264 video, 5 frames per second, with the recorded cursor;\n"
+    "         --lossless keeps every pixel (for archiving: browsers do not play it)\n"
     "  export MOVIE --raw                raw 32-bit frames (bgr0) to standard output\n"
-    "         --cursor draws the recorded cursor into PNG and raw frames; --no-cursor leaves it out of the GIF\n"
+    "         --cursor draws the recorded cursor into PNG and raw frames; --no-cursor leaves it out of GIF and MP4\n"
     "  repair MOVIE [-o OUT] [--title T] a cut-off or damaged movie made playable (the input is not changed)\n"
     "  wrap STREAM OUT.exe [--stub PLAYER.exe]  a bare movie stream behind the player\n"
     "  unwrap MOVIE OUT                  the movie stream without the player, safe to send\n"
     "  trim MOVIE --from T --to T [-o OUT]  the part between two moments (seconds, 83.4, or m:ss, 1:23.4)\n"
     "  trim MOVIE --from-frame K --to-frame L [-o OUT]  frames K to L (1 = first), both kept\n"
     "  trim MOVIE --idle [-o OUT]        without the unchanged frames at the start and the end\n"
-    "  pack MOVIE [-o OUT]               every payload packed again with LZO1X-999: smaller, same player\n";
+    "  pack MOVIE [-o OUT]               every payload packed again with LZO1X-999: smaller, same player\n"
+    "  MOVIE                             the same as export MOVIE --mp4 MOVIE.mp4 (a movie dropped onto the tool)\n";
 
 }  // namespace
 
@@ -140,7 +143,8 @@ int main(int argc, char** argv) {
     return command == "info" ? CommandInfo(args.Positional[0]) : CommandVerify(args.Positional[0]);
   }
   if (command == "export") {
-    Arguments args(argc, argv, 2, {"--frame", "--frames", "--gif", "--html"}, {"--raw", "--cursor", "--no-cursor"});
+    Arguments args(argc, argv, 2, {"--frame", "--frames", "--gif", "--mp4", "--html"},
+                   {"--raw", "--cursor", "--no-cursor", "--lossless"});
     if (!args.Error.empty()) return UsageError(args.Error);
     if (args.Positional.empty()) return UsageError("export needs a movie file");
     return CommandExport(args);
@@ -166,5 +170,7 @@ int main(int argc, char** argv) {
     if (!args.Error.empty()) return UsageError(args.Error);
     return CommandPack(args);
   }
+  // A movie dropped onto the tool's icon arrives as its only argument.
+  if (argc == 2 && FileExists(command)) return CommandDropped(command);
   return UsageError("unknown command \"" + command + "\"");
 }

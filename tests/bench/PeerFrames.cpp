@@ -1,14 +1,13 @@
 // One 50-frame screen sequence for the comparison with other codecs (tests/bench/peers.sh):
-//   peer_frames SEQUENCE OUT.raw
+//   peer_frames SEQUENCE OUT.raw [MOVIE.exe [FRAMES]]
 // makes the frames (1920 x 1080, in the colours the player shows, so every codec sees the same 256
 // colours), writes them to OUT.raw as 32-bit pixels 0x00RRGGBB (ffmpeg's bgr0), encodes them with
 // our encoder and prints "SEQUENCE FRAMES STREAM_BYTES ENCODE_MS": the movie stream's size (header,
 // frame records, end record, trailer; the 20480-byte player in front of it is left out) and the
 // encoder's total time over the sequence, each frame read from memory as a capture would be.
-//   peer_frames movie SECONDS OUT.exe
-// writes the typing sequence as a movie of SECONDS seconds instead (the line typed into starts again
-// every 160 characters), with the cursor at the caret, for the browser player's figures
-// (tests/bench/web.sh).
+// With MOVIE.exe it also writes the sequence as a movie, FRAMES frames long (default 50; the sequence
+// goes on past its 50th frame), for the sharing figures (tests/bench/sharing.sh); OUT.raw "-" skips
+// the raw frames and the timing then.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -46,31 +45,31 @@ bool MakeFrame(const std::string& sequence, uint32_t t, Picture& out) {
   return true;
 }
 
-int WriteTypingMovie(int32_t seconds, const char* path) {
-  TestWriter writer(int32_t(Width), int32_t(Height), "typing");
-  Picture page;
-  for (int32_t t = 0; t < seconds * 1000 / int32_t(FramePeriodMs); t++) {
-    uint32_t typed = 30 + uint32_t(t) % 160;
-    DrawTextWindow(page, Width, Height, 0, typed);
-    ToRgb332Colours(page);
-    writer.Frame(page, 0, int32_t(60 + typed * 9), int32_t(Height / 2));
-  }
-  std::vector<uint8_t> movie = writer.Finish();
-  FILE* out = fopen(path, "wb");
-  if (!out) return 1;
-  fwrite(movie.data(), 1, movie.size(), out);
-  return fclose(out) != 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 4 && std::string(argv[1]) == "movie") return WriteTypingMovie(atoi(argv[2]), argv[3]);
-  if (argc != 3) {
-    fprintf(stderr, "usage: peer_frames idle|typing|scrolling|motion OUT.raw\n");
+  if (argc < 3 || argc > 5) {
+    fprintf(stderr, "usage: peer_frames idle|typing|scrolling|motion OUT.raw|- [MOVIE.exe [FRAMES]]\n");
     return 2;
   }
   std::string sequence = argv[1];
+  if (argc >= 4) {
+    // One frame at a time: a minute of 1080p frames would not fit in memory at once.
+    TestWriter writer(Width, Height, sequence.c_str());
+    Picture frame;
+    uint32_t count = argc == 5 ? (uint32_t)atoi(argv[4]) : Frames;
+    for (uint32_t t = 0; t < count; t++) {
+      if (!MakeFrame(sequence, t, frame)) {
+        fprintf(stderr, "unknown sequence %s\n", argv[1]);
+        return 2;
+      }
+      writer.Frame(frame, 0, 300 + (int32_t)(t % 50) * 4, 200);
+    }
+    std::vector<uint8_t> movie = writer.Finish();
+    FILE* file = fopen(argv[3], "wb");
+    if (!file || fwrite(movie.data(), 1, movie.size(), file) != movie.size() || fclose(file) != 0) return 1;
+    if (std::string(argv[2]) == "-") return 0;
+  }
   std::vector<Picture> frames(Frames);
   for (uint32_t t = 0; t < Frames; t++)
     if (!MakeFrame(sequence, t, frames[t])) {

@@ -3,8 +3,9 @@
 # movie, the native tool finds the result well-formed with every complete record kept and the title
 # "无标题" (the cut took the trailer with it), the player plays it to its end under that title, a
 # title given on the command line goes in, the Windows and Linux builds trim and pack to the same bytes
-# (and the player plays both), and export the same PNG, GIF and HTML bytes. (Only ASCII titles are typed here: without the zh_CN glibc locale Wine cannot decode a
-# UTF-8 command line.)
+# (and the player plays both) and export the same PNG, GIF, MP4 and HTML bytes, and a movie dropped onto
+# tavrel-movie.exe becomes an MP4 beside it in a console that waits for a key. (Only ASCII titles are
+# typed here: without the zh_CN glibc locale Wine cannot decode a UTF-8 command line.)
 set -euo pipefail
 source "$TAVREL_SOURCE/tests/wine/lib.sh"
 
@@ -69,6 +70,35 @@ else
   grep -q "cannot write PNG or GIF" png.txt || fail "Windows export --frame failed: $(cat png.txt)"
   [ ! -e win.png ] || fail "a failed export left win.png behind"
   echo "tool: this Windows build has no PNG and GIF export; its refusal was checked"
+fi
+# The same x264 with the same settings on the same machine: the same bytes (its assembly is exact).
+if wine_run "$TOOL_EXE" export typing.exe --mp4 win.mp4 >/dev/null 2>mp4.txt; then
+  "$TOOL" export typing.exe --mp4 linux.mp4
+  cmp -s win.mp4 linux.mp4 || fail "the MP4s differ between the builds"
+  # Dropped onto the tool from Explorer, the movie is its only argument and the console window is
+  # the tool's own: it must stay open until a key is pressed. script gives it a terminal for one.
+  cp typing.exe dropped.exe
+  mkfifo keys
+  script -qfec "LC_ALL=zh_CN.UTF-8 LANG=zh_CN.UTF-8 $WINE_LOADER '$TOOL_EXE' dropped.exe" /dev/null <keys >drop.txt 2>&1 &
+  drop=$!
+  exec 7>keys
+  # The console draws character by character between escape sequences; its spaces become cursor moves.
+  said() { sed 's/\x1b\[[0-9;?]*[A-Za-z]//g' drop.txt | tr -d ' \r\n' | grep -q "$1"; }
+  for _ in $(seq 100); do said Pressanykey && break; sleep 0.3; done
+  said "dropped.exewasexportedtodropped.mp4" || fail "the dropped movie's console said: $(cat -v drop.txt)"
+  said Pressanykey || fail "the console did not ask for a key: $(cat -v drop.txt)"
+  sleep 1
+  kill -0 $drop 2>/dev/null || fail "the console closed before a key was pressed"
+  printf x >&7
+  for _ in $(seq 50); do kill -0 $drop 2>/dev/null || break; sleep 0.2; done
+  kill -0 $drop 2>/dev/null && fail "a key did not close the console"
+  wait $drop || fail "the dropped movie's export failed: $(cat -v drop.txt)"
+  exec 7>&-
+  cmp -s dropped.mp4 linux.mp4 || fail "the dropped movie's MP4 is not the one export --mp4 makes"
+else
+  grep -q "cannot write MP4" mp4.txt || fail "Windows export --mp4 failed: $(cat mp4.txt)"
+  [ ! -e win.mp4 ] || fail "a failed export left win.mp4 behind"
+  echo "tool: this Windows build has no MP4 export; its refusal was checked"
 fi
 wine_run "$TOOL_EXE" export typing.exe --raw 2>/dev/null | cmp -s - <("$TOOL" export typing.exe --raw 2>/dev/null) ||
   fail "the raw frames differ between the builds"
