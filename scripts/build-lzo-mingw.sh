@@ -3,14 +3,8 @@
 #   build-lzo-mingw.sh SOURCE_DIR INSTALL_PREFIX HOST     (HOST: i686-w64-mingw32 or x86_64-w64-mingw32)
 set -euo pipefail
 src=$1 prefix=$2 host=$3
-mkdir -p "$src"
-cd "$src"
-if ! ls lzo2_*.orig.tar.gz >/dev/null 2>&1; then
-  apt-get source --download-only lzo2 >/dev/null
-fi
-rm -rf tree && mkdir tree
-tar -xzf lzo2_*.orig.tar.gz -C tree --strip-components=1
-cd tree
+bash "$(dirname "$0")/fetch-lzo-source.sh" "$src" "$src/tree"
+cd "$src/tree"
 ./configure --host="$host" --disable-shared --prefix="$prefix" \
   CFLAGS="-O2 -ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables" >/dev/null
 make -j"$(nproc)" >/dev/null

@@ -10,6 +10,7 @@ PACKAGES=(
   libavcodec-dev libavformat-dev libswscale-dev nasm
   wine wine32:i386 wine64 xvfb xdotool x11-utils x11-apps imagemagick
   fonts-wqy-microhei python3 dpkg-dev xz-utils e2fsprogs
+  lld-14 chromium
 )
 
 need_update=0
@@ -35,6 +36,10 @@ if [ ! -f "$SRC_LIST" ] && [ ! -f "$SRC_OLD" ]; then
 fi
 
 missing=()
+# The browser tests run on Node.js: the machine's own where it has one, else Debian's.
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+  missing+=(nodejs npm)
+fi
 for p in "${PACKAGES[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
     missing+=("$p")
@@ -50,5 +55,16 @@ if [ ${#missing[@]} -gt 0 ]; then
   # Another apt (an automatic upgrade, a second build) may hold the lock for a while: wait for it.
   DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends -o DPkg::Lock::Timeout=900 \
     "${missing[@]}"
+fi
+
+# playwright-core drives Debian's chromium in the browser tests; it downloads no browser of its own.
+web_tests=$(cd "$(dirname "$0")/../tests/web" && pwd)
+wanted=$(sed -n 's/.*"playwright-core": "\(.*\)".*/\1/p' "$web_tests/package.json")
+installed_file=$web_tests/node_modules/playwright-core/package.json
+installed=
+if [ -f "$installed_file" ]; then installed=$(sed -n 's/^  "version": "\(.*\)".*/\1/p' "$installed_file"); fi
+if [ "$installed" != "$wanted" ]; then
+  echo "setup: installing playwright-core $wanted for the browser tests"
+  (cd "$web_tests" && npm ci --no-audit --no-fund >/dev/null)
 fi
 echo "setup: all packages present"

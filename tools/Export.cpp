@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "Commands.h"
+#include "HtmlExport.h"
 #include "Images.h"
 #include "Movie.h"
 #include "MovieWalk.h"
@@ -78,12 +79,15 @@ MovieTrailer ClaimedTrailer(MovieWalk& walk) {
 
 int CommandExport(const Arguments& args) {
   const std::string& path = args.Positional[0];
-  int modes = args.Has("--frame") + args.Has("--frames") + args.Has("--gif") + args.Has("--mp4") + args.Has("--raw");
+  int modes = args.Has("--frame") + args.Has("--frames") + args.Has("--gif") + args.Has("--mp4") +
+              args.Has("--raw") + args.Has("--html");
   if (modes != 1)
-    return UsageError("export needs exactly one of --frame K OUT.png, --frames DIR, --gif OUT.gif, --mp4 OUT.mp4, --raw");
+    return UsageError("export needs exactly one of --frame K OUT.png, --frames DIR, --gif OUT.gif, --mp4 OUT.mp4, "
+                      "--raw, --html OUT.html");
   if (args.Has("--frame") != (args.Positional.size() == 2) || args.Positional.size() > 2)
     return UsageError(args.Has("--frame") ? "export --frame K needs the output file: export MOVIE --frame K OUT.png"
                                           : "export: unexpected argument " + args.Positional.back());
+  if (args.Has("--html")) return ExportHtml(path, args.Get("--html"));
   bool gif = args.Has("--gif"), video = args.Has("--mp4");
   bool cursor = gif || video ? !args.Has("--no-cursor") : args.Has("--cursor");
   if (args.Has("--lossless") && !video) return UsageError("--lossless is for --mp4");

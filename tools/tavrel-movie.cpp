@@ -22,6 +22,7 @@ const char* const Usage =
     "  export MOVIE --frame K OUT.png    frame K (1 = first) as a PNG image\n"
     "  export MOVIE --frames DIR         every frame as DIR/frame-00001.png ...\n"
     "  export MOVIE --gif OUT.gif        animated GIF, 200 ms per frame, with the recorded cursor\n"
+    "  export MOVIE --html OUT.html      one page that plays the movie in any browser\n"
     "  export MOVIE --mp4 OUT.mp4        H.264 video, 5 frames per second, with the recorded cursor;\n"
     "         --lossless keeps every pixel (for archiving: browsers do not play it)\n"
     "  export MOVIE --raw                raw 32-bit frames (bgr0) to standard output\n"
@@ -142,7 +143,7 @@ int main(int argc, char** argv) {
     return command == "info" ? CommandInfo(args.Positional[0]) : CommandVerify(args.Positional[0]);
   }
   if (command == "export") {
-    Arguments args(argc, argv, 2, {"--frame", "--frames", "--gif", "--mp4"},
+    Arguments args(argc, argv, 2, {"--frame", "--frames", "--gif", "--mp4", "--html"},
                    {"--raw", "--cursor", "--no-cursor", "--lossless"});
     if (!args.Error.empty()) return UsageError(args.Error);
     if (args.Positional.empty()) return UsageError("export needs a movie file");

@@ -3,7 +3,7 @@
 # movie, the native tool finds the result well-formed with every complete record kept and the title
 # "无标题" (the cut took the trailer with it), the player plays it to its end under that title, a
 # title given on the command line goes in, the Windows and Linux builds trim and pack to the same bytes
-# (and the player plays both) and export the same PNG, GIF and MP4 bytes, and a movie dropped onto
+# (and the player plays both) and export the same PNG, GIF, MP4 and HTML bytes, and a movie dropped onto
 # tavrel-movie.exe becomes an MP4 beside it in a console that waits for a key. (Only ASCII titles are
 # typed here: without the zh_CN glibc locale Wine cannot decode a UTF-8 command line.)
 set -euo pipefail
@@ -62,6 +62,10 @@ if wine_run "$TOOL_EXE" export typing.exe --frame 7 --cursor win.png >/dev/null 
   wine_run "$TOOL_EXE" export typing.exe --gif win.gif >/dev/null || fail "Windows export --gif failed"
   "$TOOL" export typing.exe --gif linux.gif
   cmp -s win.gif linux.gif || fail "the GIFs differ between the builds"
+  # The browser player page is embedded in both builds, and the movie deflated by the same zlib.
+  wine_run "$TOOL_EXE" export typing.exe --html win.html >/dev/null || fail "Windows export --html failed"
+  "$TOOL" export typing.exe --html linux.html >/dev/null
+  cmp -s win.html linux.html || fail "the HTML pages differ between the builds"
 else
   grep -q "cannot write PNG or GIF" png.txt || fail "Windows export --frame failed: $(cat png.txt)"
   [ ! -e win.png ] || fail "a failed export left win.png behind"
