@@ -40,6 +40,19 @@ int ChooseOutput(const Arguments& args, const std::string& path, const std::stri
   return ExitOk;
 }
 
+// Opens the output and writes the player and the movie header into it; false, having said why, when
+// the output cannot be made.
+bool StartMovie(OutputFile* output, const std::string& out, MovieWriter* writer, const std::vector<uint8_t>& stub,
+                const MovieHeader* header) {
+  std::string error;
+  if (!output->Open(out, &error)) {
+    Fail(error);
+    return false;
+  }
+  writer->Sink = OutputSink(output);
+  return WriteMovieStart(writer, stub.data(), StubLength, header);
+}
+
 // The movie's own player, copied into the movies made from it.
 bool ReadStub(MovieWalk& walk, const std::string& path, std::vector<uint8_t>* stub) {
   stub->resize(StubLength);
@@ -189,13 +202,8 @@ int CommandRepair(const Arguments& args) {
   }
 
   OutputFile output;
-  if (!output.Open(out, &error)) {
-    Fail(error);
-    return ExitFailed;
-  }
   MovieWriter writer = {};
-  writer.Sink = OutputSink(&output);
-  WriteMovieStart(&writer, stub.data(), StubLength, &header);
+  if (!StartMovie(&output, out, &writer, stub, &header)) return ExitFailed;
   if (!CopyRange(walk.Input, FirstRecordOffset, walk.RecordsEnd, &output, &error)) {
     Fail(path + ": " + error);
     return ExitFailed;
@@ -227,23 +235,25 @@ int CommandRepair(const Arguments& args) {
 
 // ---- wrap and unwrap ------------------------------------------------------------------------------
 
-int CommandWrap(const Arguments& args) {
-  if (args.Positional.size() != 2) return UsageError("wrap takes a stream and an output: wrap STREAM OUT.exe");
+namespace {
+
+// wrap copies everything behind a bare stream's movie header behind the movie header and a player;
+// unwrap copies everything behind a movie's player.
+int CopyMovie(const Arguments& args, bool wrap) {
+  if (args.Positional.size() != 2)
+    return UsageError(wrap ? "wrap takes a stream and an output: wrap STREAM OUT.exe"
+                           : "unwrap takes a movie and an output: unwrap MOVIE OUT");
   const std::string& path = args.Positional[0];
   const std::string& out = args.Positional[1];
   std::string error;
   MovieWalk walk;
-  if (!walk.Open(path, true, &error)) {
-    Fail(error);
-    return ExitFailed;
-  }
   std::vector<uint8_t> stub;
-  if (!LoadStub(args, &stub, &error)) {
+  if (!walk.Open(path, wrap, &error) || (wrap && !LoadStub(args, &stub, &error))) {
     Fail(error);
     return ExitFailed;
   }
   if (SameFile(out, path)) {
-    Fail(out + ": the output would overwrite the stream; give another name");
+    Fail(out + ": the output would overwrite the " + (wrap ? "stream" : "movie") + "; give another name");
     return ExitUsage;
   }
   OutputFile output;
@@ -251,45 +261,31 @@ int CommandWrap(const Arguments& args) {
     Fail(error);
     return ExitFailed;
   }
-  MovieWriter writer = {};
-  writer.Sink = OutputSink(&output);
-  WriteMovieStart(&writer, stub.data(), StubLength, &walk.Reader.Header);
-  if (!CopyRange(walk.Input, MovieHeaderSize, walk.Input.Size, &output, &error) || !output.Commit(&error)) {
+  uint64_t from = StubLength;
+  if (wrap) {
+    MovieWriter writer = {};
+    writer.Sink = OutputSink(&output);
+    WriteMovieStart(&writer, stub.data(), StubLength, &walk.Reader.Header);
+    from = MovieHeaderSize;
+  }
+  if (!CopyRange(walk.Input, from, walk.Input.Size, &output, &error) || !output.Commit(&error)) {
     Fail(error);
     return ExitFailed;
   }
-  printf("wrote %s: player and a %d x %d movie stream of %" PRIu64 " bytes\n", out.c_str(), walk.Reader.FrameWidth,
-         walk.Reader.FrameHeight, walk.Input.Size);
+  if (wrap)
+    printf("wrote %s: player and a %d x %d movie stream of %" PRIu64 " bytes\n", out.c_str(), walk.Reader.FrameWidth,
+           walk.Reader.FrameHeight, walk.Input.Size);
+  else
+    printf("wrote %s: the movie stream, %" PRIu64 " bytes (wrap puts it behind a player again)\n", out.c_str(),
+           walk.Input.Size - StubLength);
   return ExitOk;
 }
 
-int CommandUnwrap(const Arguments& args) {
-  if (args.Positional.size() != 2) return UsageError("unwrap takes a movie and an output: unwrap MOVIE OUT");
-  const std::string& path = args.Positional[0];
-  const std::string& out = args.Positional[1];
-  std::string error;
-  MovieWalk walk;
-  if (!walk.Open(path, false, &error)) {
-    Fail(error);
-    return ExitFailed;
-  }
-  if (SameFile(out, path)) {
-    Fail(out + ": the output would overwrite the movie; give another name");
-    return ExitUsage;
-  }
-  OutputFile output;
-  if (!output.Open(out, &error)) {
-    Fail(error);
-    return ExitFailed;
-  }
-  if (!CopyRange(walk.Input, StubLength, walk.Input.Size, &output, &error) || !output.Commit(&error)) {
-    Fail(error);
-    return ExitFailed;
-  }
-  printf("wrote %s: the movie stream, %" PRIu64 " bytes (wrap puts it behind a player again)\n", out.c_str(),
-         walk.Input.Size - StubLength);
-  return ExitOk;
-}
+}  // namespace
+
+int CommandWrap(const Arguments& args) { return CopyMovie(args, true); }
+
+int CommandUnwrap(const Arguments& args) { return CopyMovie(args, false); }
 
 // ---- trim -----------------------------------------------------------------------------------------
 
@@ -404,21 +400,16 @@ int CommandTrim(const Arguments& args) {
   if (!ReadStub(walk, path, &stub)) return ExitFailed;
   while (walk.Records < span.First && walk.Step() == StepFrame) {
   }
-  OutputFile output;
-  if (!output.Open(out, &error)) {
-    Fail(error);
-    return ExitFailed;
-  }
   uint32_t n = walk.Reader.PixelCount;
   std::vector<uint8_t> shadow(n), runList(RunListBufferSize(n)), packed(PackedBufferSize(n)), work(LzoWorkSize);
   MovieWriter writer = {};
-  writer.Sink = OutputSink(&output);
   writer.PixelCount = n;
   writer.Shadow = shadow.data();
   writer.RunList = runList.data();
   writer.Packed = packed.data();
   writer.LzoWork = work.data();
-  WriteMovieStart(&writer, stub.data(), StubLength, &walk.Reader.Header);
+  OutputFile output;
+  if (!StartMovie(&output, out, &writer, stub, &walk.Reader.Header)) return ExitFailed;
   // Only the first kept frame is encoded again, against the all-black shadow a recording starts
   // with. After it the player holds the same picture as at that point of the original, so the
   // following records apply as they are.
@@ -459,13 +450,8 @@ int CommandPack(const Arguments& args) {
   if (!ReadStub(walk, path, &stub)) return ExitFailed;
   bool hasTrailer = walk.ReadTrailer(&trailer);
   OutputFile output;
-  if (!output.Open(out, &error)) {
-    Fail(error);
-    return ExitFailed;
-  }
   MovieWriter writer = {};
-  writer.Sink = OutputSink(&output);
-  WriteMovieStart(&writer, stub.data(), StubLength, &walk.Reader.Header);
+  if (!StartMovie(&output, out, &writer, stub, &walk.Reader.Header)) return ExitFailed;
   std::vector<uint8_t> packed(PackedBufferSize(walk.Reader.PixelCount)), work(LzoBestWorkSize);
   Progress progress(hasTrailer ? trailer.FrameCount : 0);
   uint64_t before = 0, after = 0;
