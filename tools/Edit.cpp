@@ -437,7 +437,6 @@ int CommandPack(const Arguments& args) {
   std::string error, out;
   MovieWalk walk;
   std::vector<uint8_t> stub;
-  MovieTrailer trailer;
   if (!walk.Open(path, false, &error)) {
     Fail(error);
     return ExitFailed;
@@ -448,12 +447,11 @@ int CommandPack(const Arguments& args) {
   }
   if (int status = ChooseOutput(args, path, "-packed", &out)) return status;
   if (!ReadStub(walk, path, &stub)) return ExitFailed;
-  bool hasTrailer = walk.ReadTrailer(&trailer);
   OutputFile output;
   MovieWriter writer = {};
   if (!StartMovie(&output, out, &writer, stub, &walk.Reader.Header)) return ExitFailed;
   std::vector<uint8_t> packed(PackedBufferSize(walk.Reader.PixelCount)), work(LzoBestWorkSize);
-  Progress progress(hasTrailer ? trailer.FrameCount : 0);
+  Progress progress(walk.ClaimedTrailer().FrameCount);
   uint64_t before = 0, after = 0;
   while (walk.Step() == StepFrame) {
     FrameHeader record = walk.LastFrame;
@@ -480,7 +478,7 @@ int CommandPack(const Arguments& args) {
     Fail(path + ": " + DescribeProblem(problem) + "; pack takes well-formed movies only (repair makes one)");
     return ExitFailed;
   }
-  writer.Trailer = trailer;
+  walk.ReadTrailer(&writer.Trailer);  // checked whole above
   WriteMovieEnd(&writer);
   if (!output.Commit(&error)) {
     Fail(error);

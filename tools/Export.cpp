@@ -1,7 +1,6 @@
 // export: frames as PNG images, an animated GIF, an MP4 video, or raw frames for other programs.
 #include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
 
 #include <functional>
 
@@ -64,15 +63,6 @@ int WriteAnimation(MovieWalk& walk, const std::vector<CursorImage>* draw, const 
     return ExitFailed;
   }
   return animation.Finish(&error) ? ExitOk : (Fail(error), ExitFailed);
-}
-
-// The trailer as the file's last bytes claim it before the walk has checked it: the frame count for
-// the progress line and the title for the video's, when they look like a trailer's.
-MovieTrailer ClaimedTrailer(MovieWalk& walk) {
-  MovieTrailer trailer;
-  if (!walk.ReadTrailer(&trailer) || trailer.FrameCount < 0 || !memchr(trailer.MovieTitle, 0, TitleSize))
-    memset(&trailer, 0, sizeof trailer);
-  return trailer;
 }
 
 }  // namespace
@@ -141,7 +131,9 @@ int CommandExport(const Arguments& args) {
       Fail(error);
       return ExitFailed;
     }
+    Progress progress(walk.ClaimedTrailer().FrameCount);
     while (walk.Step() == StepFrame) {
+      progress.Step(walk.Records);
       char name[32];
       snprintf(name, sizeof name, "/frame-%05d.png", walk.Records);
       if (!WritePng(dir + name, Picture(walk, draw, &scratch), width, height, &error)) {
@@ -156,7 +148,7 @@ int CommandExport(const Arguments& args) {
 
   if (gif || video) {
     std::string out = args.Get(gif ? "--gif" : "--mp4");
-    MovieTrailer trailer = ClaimedTrailer(walk);
+    MovieTrailer trailer = walk.ClaimedTrailer();
     Animation animation;
     if (gif) {
       GifOutput* output = BeginGif(out, width, height, &error);

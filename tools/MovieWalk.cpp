@@ -293,6 +293,13 @@ bool MovieWalk::ReadTrailer(MovieTrailer* trailer) {
   return Input.ReadAt(Input.Size - TrailerSize, trailer, TrailerSize);
 }
 
+MovieTrailer MovieWalk::ClaimedTrailer() {
+  MovieTrailer trailer;
+  if (!ReadTrailer(&trailer) || trailer.FrameCount < 0 || !memchr(trailer.MovieTitle, 0, TitleSize))
+    memset(&trailer, 0, sizeof trailer);
+  return trailer;
+}
+
 Problem MovieWalk::CheckTail() {
   Problem problem;
   if (!AtEnd) return Stop;

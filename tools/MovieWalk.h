@@ -70,6 +70,9 @@ struct MovieWalk {
   Problem CheckTail();
   // The trailer as stored (at the end of the file); false when the file has no room for one.
   bool ReadTrailer(MovieTrailer* trailer);
+  // The trailer as the file's last bytes claim it before the walk has checked it, for a progress
+  // line's frame count and a video's title: all zero unless it looks like a trailer.
+  MovieTrailer ClaimedTrailer();
   // File offset of the movie stream's start (the movie header).
   uint64_t StreamStart() const { return StubLength - Input.Base; }
   // Converts a reader position (which counts Base) into an offset in the file.
