@@ -457,11 +457,9 @@ int CommandPack(const Arguments& args) {
     FrameHeader record = walk.LastFrame;
     const uint8_t* payload = walk.Packed.data();
     if (record.PayloadLength > 0) {
-      // The walk has checked that the payload unpacks. LZO1X-999 nearly always packs tighter; where
-      // it does not, the record stays as it was.
-      int32_t size = UnpackPayload(payload, (uint32_t)record.PayloadLength, walk.Unpacked.data(),
-                                   (uint32_t)walk.Unpacked.size());
-      int32_t best = PackRunListBest(walk.Unpacked.data(), (uint32_t)size, packed.data(), work.data());
+      // The walk has unpacked and checked the run list. LZO1X-999 nearly always packs it tighter;
+      // where it does not, the record stays as it was.
+      int32_t best = PackRunListBest(walk.Unpacked.data(), walk.UnpackedLength, packed.data(), work.data());
       before += (uint32_t)record.PayloadLength;
       if (best < record.PayloadLength) {
         record.PayloadLength = best;

@@ -125,6 +125,7 @@ bool MovieWalk::CheckRunList(uint64_t offset, uint32_t length, Problem* problem)
     *problem = Damage(ProblemBadPayload, offset, "the payload does not unpack");
     return false;
   }
+  UnpackedLength = (uint32_t)unpacked;
   const uint8_t* list = Unpacked.data();
   uint32_t size = (uint32_t)unpacked, n = Reader.PixelCount;
   if (!RunListFollowsRules(list, size, n)) {

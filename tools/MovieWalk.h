@@ -45,6 +45,7 @@ struct MovieWalk {
   std::vector<uint32_t> Frame;   // the decoded frame after the last applied record
   std::vector<uint8_t> Packed, RunList, Unpacked, Codes;
   bool CheckRules = true;        // also hold every run list to the encoder's rules
+  uint32_t UnpackedLength = 0;   // with CheckRules: the last changed record's run list, in Unpacked
 
   int32_t Records = 0;           // sound frame records applied
   uint64_t RecordsEnd = 0;       // file offset behind the last sound frame record
