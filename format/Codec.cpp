@@ -57,11 +57,12 @@ void ExpandCodes(const uint8_t* codes, uint32_t count, uint32_t* out) {
 
 }  // namespace
 
-uint32_t RunListBufferSize(uint32_t n) { return n + 4096; }
+uint32_t RunListBufferSize(uint32_t n, uint32_t pixelBytes) { return n * pixelBytes + 4096; }
 
-uint32_t PackedBufferSize(uint32_t n) {
-  uint32_t worst = LzoWorstCase(n + RunHeaderSize);
-  return worst > n + 4096 ? worst : n + 4096;
+uint32_t PackedBufferSize(uint32_t n, uint32_t pixelBytes) {
+  uint32_t bytes = n * pixelBytes;
+  uint32_t worst = LzoWorstCase(bytes + RunHeaderSize);
+  return worst > bytes + 4096 ? worst : bytes + 4096;
 }
 
 // A walk over a list (this check, then ApplyRunList's writes) that found each header from the length
@@ -69,7 +70,7 @@ uint32_t PackedBufferSize(uint32_t n) {
 // runs) the waiting would be most of the decoder's time. Runs of one length mostly follow each
 // other, so while they do the next header's place is known before its length is loaded, and the
 // loads overlap instead of queueing behind each other.
-bool RunListFitsFrame(const uint8_t* runList, uint32_t length, uint32_t n) {
+bool RunListFitsFrame(const uint8_t* runList, uint32_t length, uint32_t n, uint32_t pixelBytes) {
   const uint8_t* p = runList;
   const uint8_t* end = runList + length;
   while (p != end) {
@@ -77,8 +78,8 @@ bool RunListFitsFrame(const uint8_t* runList, uint32_t length, uint32_t n) {
     if (left < RunHeaderSize) return false;
     uint32_t count = LoadU32(p + 4);
     // Stored as signed 32-bit: a "negative" start or length shows up here as a value above n.
-    if (count == 0 || count > n || count > left - RunHeaderSize) return false;
-    uint32_t step = RunHeaderSize + count;  // the run lies inside the list: p + step cannot pass end
+    if (count == 0 || count > n || (uint64_t)count * pixelBytes > left - RunHeaderSize) return false;
+    uint32_t step = RunHeaderSize + count * pixelBytes;  // the run lies inside the list: p + step cannot pass end
     uint32_t lastStart = n - count;
     do {
       if (LoadU32(p) > lastStart) return false;
@@ -88,8 +89,8 @@ bool RunListFitsFrame(const uint8_t* runList, uint32_t length, uint32_t n) {
   return true;
 }
 
-bool RunListFollowsRules(const uint8_t* runList, uint32_t length, uint32_t n) {
-  if (!RunListFitsFrame(runList, length, n)) return false;
+bool RunListFollowsRules(const uint8_t* runList, uint32_t length, uint32_t n, uint32_t pixelBytes) {
+  if (!RunListFitsFrame(runList, length, n, pixelBytes)) return false;
   uint32_t q = 0;
   bool first = true;
   uint32_t previousEnd = 0;  // index after the previous run's last pixel
@@ -99,15 +100,28 @@ bool RunListFollowsRules(const uint8_t* runList, uint32_t length, uint32_t n) {
     if (!first && (start < previousEnd || start - (previousEnd - 1) <= MaxGapInRun + 1)) return false;
     first = false;
     previousEnd = start + count;
-    q += RunHeaderSize + count;
+    q += RunHeaderSize + count * pixelBytes;
   }
   return true;
 }
 
-bool ApplyRunList(const uint8_t* runList, uint32_t length, uint32_t* frame, uint32_t n) {
-  if (!RunListFitsFrame(runList, length, n)) return false;
+bool ApplyRunList(const uint8_t* runList, uint32_t length, uint32_t* frame, uint32_t n, uint32_t pixelBytes) {
+  if (!RunListFitsFrame(runList, length, n, pixelBytes)) return false;
   const uint8_t* p = runList;
   const uint8_t* end = runList + length;
+  if (pixelBytes == ColourBytes) {
+    while (p != end) {
+      uint32_t count = LoadU32(p + 4);
+      uint32_t* out = frame + LoadU32(p);
+      p += RunHeaderSize;
+      // Each colour is read as four bytes, the fourth being the next colour's blue (masked off), so
+      // the last colour of a run, whose fourth byte may lie past the list, is read byte by byte.
+      for (uint32_t k = 1; k < count; k++, p += ColourBytes) *out++ = LoadU32(p) & 0x00FFFFFFu;
+      *out = p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16;
+      p += ColourBytes;
+    }
+    return true;
+  }
   while (p != end) {
     uint32_t count = LoadU32(p + 4);
     uint32_t step = RunHeaderSize + count;

@@ -1,9 +1,17 @@
-// Frame codec: one captured frame against the shadow frame -> a run list of changed RGB332 codes,
-// packed with LZO1X-1; and a run list back into 32-bit pixels.
+// Frame codec: one captured frame against the shadow frame -> a run list of changed pixels, packed
+// with LZO1X-1; and a run list back into 32-bit pixels. Two colour depths (UTypes.h):
 //
-// RGB332 code (one byte per pixel):   bits 7-5 <- red 23-21, bits 4-2 <- green 15-13, bits 1-0 <- blue 7-6
+// 256 colours, RGB332 code (one byte per pixel):
+//                 bits 7-5 <- red 23-21, bits 4-2 <- green 15-13, bits 1-0 <- blue 7-6
+//   Change run:   +0 RunStart (i32)   +4 RunLength (i32, >= 1)   +8 RunLength codes
+//   Shadow:       one code per pixel; a pixel changed when its code did.
 //
-// Change run:   +0 RunStart (i32)   +4 RunLength (i32, >= 1)   +8 RunLength codes
+// True colour, the exact 24-bit colour (three bytes per pixel, blue first):
+//   Change run:   +0 RunStart (i32)   +4 RunLength (i32, >= 1)   +8 RunLength x (blue, green, red)
+//   Shadow:       one 32-bit colour 0x00RRGGBB per pixel; a pixel changed when any of its 24 bits
+//                 did (bits 31-24 carry nothing and are never compared).
+//
+// The run rules are the same at both depths; "codes" below means a run's pixel bytes at either.
 //
 // A run list is the runs of one frame in ascending pixel order, with no count or separator. Runs begin
 // and end on a changed pixel; up to 31 unchanged pixels are carried inside a run (with their current
@@ -12,6 +20,8 @@
 // n + 8 bytes.
 #pragma once
 #include <stdint.h>
+
+#include "UTypes.h"
 
 inline uint8_t QuantiseRgb332(uint32_t p) {
   return (uint8_t)(((p >> 16) & 0xE0) | ((p >> 11) & 0x1C) | ((p >> 6) & 0x03));
@@ -25,9 +35,11 @@ inline uint32_t ExpandRgb332(uint8_t c) {
 // backgrounds look dirty, so it is shown as pure white (which quantises to 255 as well).
 inline uint32_t DecodeRgb332(uint8_t c) { return c == 255 ? 0x00FFFFFFu : ExpandRgb332(c); }
 
-// Sizes of the encoder's per-recording buffers for a frame of n pixels.
-uint32_t RunListBufferSize(uint32_t n);  // n + 4096 (a run list needs at most n + 8)
-uint32_t PackedBufferSize(uint32_t n);   // n + 4096, or LZO1X-1's worst case for n + 8 bytes if larger
+// Sizes of the encoder's per-recording buffers for a frame of n pixels with pixelBytes bytes per pixel
+// in a run (CodeBytes or ColourBytes); b = n x pixelBytes.
+uint32_t RunListBufferSize(uint32_t n, uint32_t pixelBytes = CodeBytes);  // b + 4096 (a list needs b + 8)
+uint32_t PackedBufferSize(uint32_t n, uint32_t pixelBytes = CodeBytes);   // b + 4096, or LZO1X-1's worst
+                                                                          // case for b + 8 bytes if larger
 
 // Compares the n pixels with the shadow frame, updates the shadow and writes the run list into
 // runList (RunListBufferSize(n) bytes: the encoder stores whole vectors, so bytes past the list's
@@ -39,13 +51,22 @@ uint32_t BuildRunList(const uint32_t* pixels, uint8_t* shadow, uint32_t n, uint8
 int32_t EncodeFrame(const uint32_t* pixels, uint8_t* shadow, uint32_t n, uint8_t* runList,
                     uint8_t* packed, void* lzoWork);
 
+// The same two at true colour: the shadow holds n colours (all 0 at the start of a recording), the
+// buffers are sized for ColourBytes.
+uint32_t BuildRunList(const uint32_t* pixels, uint32_t* shadow, uint32_t n, uint8_t* runList);
+int32_t EncodeFrame(const uint32_t* pixels, uint32_t* shadow, uint32_t n, uint8_t* runList,
+                    uint8_t* packed, void* lzoWork);
+
 // True when every run of the list lies inside the list and inside a frame of n pixels and has a
 // length of at least 1. It does not check the encoder's spacing rules (RunListFollowsRules does).
-bool RunListFitsFrame(const uint8_t* runList, uint32_t length, uint32_t n);
+bool RunListFitsFrame(const uint8_t* runList, uint32_t length, uint32_t n, uint32_t pixelBytes = CodeBytes);
 
 // The run list as the encoder makes it: fits the frame, ascending, runs more than 32 indices apart.
-bool RunListFollowsRules(const uint8_t* runList, uint32_t length, uint32_t n);
+bool RunListFollowsRules(const uint8_t* runList, uint32_t length, uint32_t n,
+                         uint32_t pixelBytes = CodeBytes);
 
-// Writes the runs into the frame of n pixels. A list that does not fit the frame (RunListFitsFrame)
-// changes nothing and gives false, so a damaged record can never write outside the frame.
-bool ApplyRunList(const uint8_t* runList, uint32_t length, uint32_t* frame, uint32_t n);
+// Writes the runs into the frame of n pixels: decoded codes, or the colours as they are. A list that
+// does not fit the frame (RunListFitsFrame) changes nothing and gives false, so a damaged record can
+// never write outside the frame.
+bool ApplyRunList(const uint8_t* runList, uint32_t length, uint32_t* frame, uint32_t n,
+                  uint32_t pixelBytes = CodeBytes);

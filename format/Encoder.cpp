@@ -11,6 +11,8 @@
 // seen so far and the first change of a later block. The output is therefore exactly that of the
 // one-pixel-at-a-time scan, byte for byte.
 //
+// True colour is scanned the same way, in blocks of 32 colours compared with a shadow of colours.
+//
 // Three paths compute the block masks: portable C, SSE2 (which every processor able to run the
 // recorder has) and AVX2, chosen at run time where the processor and the operating system support it.
 // The player never calls the encoder; the linker drops all of this from it.
@@ -32,32 +34,44 @@ const uint32_t BlockPixels = 32;
 
 inline void StoreU32(uint8_t* p, uint32_t v) { __builtin_memcpy(p, &v, 4); }
 
-// The run being built and the list it goes to. The open run's codes are appended as the scan goes,
-// while they are still in the first-level cache; its header is written when it closes.
+// The run being built and the list it goes to. The open run's pixels are appended as the scan goes,
+// while they are still in the first-level cache; its header is written when it closes. Shade is the
+// shadow's element: a code (256 colours) or a colour (true colour).
+template <typename Shade>
 struct RunBuilder {
   uint8_t* RunList;
-  const uint8_t* Shadow;
-  uint32_t Fill;         // bytes of the list so far, the open run's codes up to Last included
+  const Shade* Shadow;
+  uint32_t Fill;         // bytes of the list so far, the open run's pixels up to Last included
   uint32_t HeaderAt;     // where the open run's header goes
   uint32_t Start, Last;  // the open run's first and (so far) last changed pixel
   bool Open;
 };
 
-inline void CloseRun(RunBuilder* b) {
+template <typename Shade>
+inline void CloseRun(RunBuilder<Shade>* b) {
   StoreU32(b->RunList + b->HeaderAt, b->Start);
   StoreU32(b->RunList + b->HeaderAt + 4, b->Last - b->Start + 1);
   b->Open = false;
 }
 
-// Appends the codes of pixels from..to (inclusive) as they are in the updated shadow: changed
-// pixels with their new codes, unchanged ones inside a run with the codes they already had.
-inline void AppendCodes(RunBuilder* b, uint32_t from, uint32_t to) {
+// Appends the pixels from..to (inclusive) as they are in the updated shadow: changed pixels with
+// their new codes or colours, unchanged ones inside a run with the ones they already had.
+inline void AppendCodes(RunBuilder<uint8_t>* b, uint32_t from, uint32_t to) {
   __builtin_memcpy(b->RunList + b->Fill, b->Shadow + from, to - from + 1);
   b->Fill += to - from + 1;
 }
 
+// A colour goes in as four bytes of which the next colour overwrites the last: the list's buffer
+// has room past its largest length for that byte.
+inline void AppendCodes(RunBuilder<uint32_t>* b, uint32_t from, uint32_t to) {
+  uint8_t* out = b->RunList + b->Fill;
+  for (uint32_t i = from; i <= to; i++, out += ColourBytes) StoreU32(out, b->Shadow[i]);
+  b->Fill += (to - from + 1) * ColourBytes;
+}
+
 // Closes the open run, if any, and opens one over the changed pixels first..last of a block.
-inline void OpenRun(RunBuilder* b, uint32_t first, uint32_t last) {
+template <typename Shade>
+inline void OpenRun(RunBuilder<Shade>* b, uint32_t first, uint32_t last) {
   if (b->Open) CloseRun(b);
   b->Open = true;
   b->HeaderAt = b->Fill;
@@ -67,12 +81,14 @@ inline void OpenRun(RunBuilder* b, uint32_t first, uint32_t last) {
   AppendCodes(b, first, last);
 }
 
-inline bool Continues(const RunBuilder* b, uint32_t first) {
+template <typename Shade>
+inline bool Continues(const RunBuilder<Shade>* b, uint32_t first) {
   return b->Open && first - b->Last <= MaxGapInRun + 1;
 }
 
 // The changed pixels of one block: bit k of mask (not 0) set when pixel base + k changed.
-inline void NoteChanges(RunBuilder* b, uint32_t base, uint32_t mask) {
+template <typename Shade>
+inline void NoteChanges(RunBuilder<Shade>* b, uint32_t base, uint32_t mask) {
   uint32_t first = base + (uint32_t)__builtin_ctz(mask);
   uint32_t last = base + 31 - (uint32_t)__builtin_clz(mask);
   if (Continues(b, first)) {
@@ -82,6 +98,9 @@ inline void NoteChanges(RunBuilder* b, uint32_t base, uint32_t mask) {
     OpenRun(b, first, last);
   }
 }
+
+typedef RunBuilder<uint8_t> CodeRuns;
+typedef RunBuilder<uint32_t> ColourRuns;
 
 // ---- Portable path --------------------------------------------------------------------------------
 
@@ -110,11 +129,27 @@ inline uint32_t ScalarBlock(const uint32_t* pixels, uint8_t* shadow, uint32_t co
 }
 
 // Scans pixels from..n-1 (the tail the vector paths leave, or the whole frame).
-void ScanScalar(const uint32_t* pixels, uint8_t* shadow, uint32_t from, uint32_t n, RunBuilder* b) {
+void ScanScalar(const uint32_t* pixels, uint8_t* shadow, uint32_t from, uint32_t n, CodeRuns* b) {
   ConversionCache cache = {0, 0};  // pixel 0 quantises to code 0: a valid starting pair
   for (uint32_t i = from; i < n; i += BlockPixels) {
     uint32_t count = n - i < BlockPixels ? n - i : BlockPixels;
     uint32_t mask = ScalarBlock(pixels + i, shadow + i, count, &cache);
+    if (mask) NoteChanges(b, i, mask);
+  }
+}
+
+// True colour: a pixel's colour is its low 24 bits, compared with the shadow's as they are.
+void ScanScalar(const uint32_t* pixels, uint32_t* shadow, uint32_t from, uint32_t n, ColourRuns* b) {
+  for (uint32_t i = from; i < n; i += BlockPixels) {
+    uint32_t count = n - i < BlockPixels ? n - i : BlockPixels;
+    uint32_t mask = 0;
+    for (uint32_t k = 0; k < count; k++) {
+      uint32_t colour = pixels[i + k] & 0x00FFFFFFu;
+      if (colour != shadow[i + k]) {
+        shadow[i + k] = colour;
+        mask |= 1u << k;
+      }
+    }
     if (mask) NoteChanges(b, i, mask);
   }
 }
@@ -143,7 +178,7 @@ __attribute__((target("sse2"))) inline __m128i Codes16Sse2(const uint32_t* pixel
 }
 
 __attribute__((target("sse2"))) REALIGN_STACK void ScanSse2(const uint32_t* pixels, uint8_t* shadow, uint32_t n,
-                                              RunBuilder* b) {
+                                              CodeRuns* b) {
   uint32_t i = 0;
   for (; n - i >= BlockPixels; i += BlockPixels) {
     __m128i codes0 = Codes16Sse2(pixels + i);
@@ -200,7 +235,7 @@ __attribute__((target("avx2"))) inline __m256i Codes32Avx2(const uint32_t* pixel
 }
 
 // Stores a changed block's codes in the shadow and adds its changed pixels to the run list.
-__attribute__((target("avx2"))) inline void TakeBlockAvx2(RunBuilder* b, uint8_t* shadow, uint32_t i, __m256i codes,
+__attribute__((target("avx2"))) inline void TakeBlockAvx2(CodeRuns* b, uint8_t* shadow, uint32_t i, __m256i codes,
                                                           uint32_t changed) {
   _mm256_storeu_si256((__m256i*)(shadow + i), codes);
   uint32_t first = i + (uint32_t)__builtin_ctz(changed);
@@ -219,7 +254,7 @@ __attribute__((target("avx2"))) inline void TakeBlockAvx2(RunBuilder* b, uint8_t
 }
 
 __attribute__((target("avx2"))) REALIGN_STACK void ScanAvx2(const uint32_t* pixels, uint8_t* shadow, uint32_t n,
-                                              RunBuilder* b) {
+                                              CodeRuns* b) {
   uint32_t i = 0;
   // Two blocks per step: more loads in flight, and one test for a pair of unchanged blocks.
   for (; n - i >= 2 * BlockPixels; i += 2 * BlockPixels) {
@@ -236,6 +271,53 @@ __attribute__((target("avx2"))) REALIGN_STACK void ScanAvx2(const uint32_t* pixe
     __m256i codes = Codes32Avx2(pixels + i);
     uint32_t changed = ~(uint32_t)_mm256_movemask_epi8(_mm256_cmpeq_epi8(codes, _mm256_loadu_si256((const __m256i*)(shadow + i))));
     if (changed) TakeBlockAvx2(b, shadow, i, codes, changed);
+  }
+  ScanScalar(pixels, shadow, i, n, b);
+}
+
+// ---- True colour, SSE2 and AVX2 ------------------------------------------------------------------
+//
+// There is no conversion to make: a block is 8 (SSE2) or 4 (AVX2) vectors of colours, masked to 24
+// bits and compared with the shadow's colours lane by lane. An unchanged block costs the two loads
+// and the compare; a changed one stores all its colours (unchanged ones with the value they have)
+// and goes through NoteChanges, whose appends are the only per-pixel work.
+
+__attribute__((target("sse2"))) REALIGN_STACK void ScanSse2(const uint32_t* pixels, uint32_t* shadow, uint32_t n,
+                                                            ColourRuns* b) {
+  const __m128i colourBits = _mm_set1_epi32(0x00FFFFFF);
+  uint32_t i = 0;
+  for (; n - i >= BlockPixels; i += BlockPixels) {
+    uint32_t same = 0;
+    for (uint32_t g = 0; g < BlockPixels; g += 4) {
+      __m128i colours = _mm_and_si128(_mm_loadu_si128((const __m128i*)(pixels + i + g)), colourBits);
+      __m128i equal = _mm_cmpeq_epi32(colours, _mm_loadu_si128((const __m128i*)(shadow + i + g)));
+      same |= (uint32_t)_mm_movemask_ps(_mm_castsi128_ps(equal)) << g;
+    }
+    if (same == 0xFFFFFFFFu) continue;
+    for (uint32_t g = 0; g < BlockPixels; g += 4)
+      _mm_storeu_si128((__m128i*)(shadow + i + g),
+                       _mm_and_si128(_mm_loadu_si128((const __m128i*)(pixels + i + g)), colourBits));
+    NoteChanges(b, i, ~same);
+  }
+  ScanScalar(pixels, shadow, i, n, b);
+}
+
+__attribute__((target("avx2"))) REALIGN_STACK void ScanAvx2(const uint32_t* pixels, uint32_t* shadow, uint32_t n,
+                                                            ColourRuns* b) {
+  const __m256i colourBits = _mm256_set1_epi32(0x00FFFFFF);
+  uint32_t i = 0;
+  for (; n - i >= BlockPixels; i += BlockPixels) {
+    uint32_t same = 0;
+    for (uint32_t g = 0; g < BlockPixels; g += 8) {
+      __m256i colours = _mm256_and_si256(_mm256_loadu_si256((const __m256i*)(pixels + i + g)), colourBits);
+      __m256i equal = _mm256_cmpeq_epi32(colours, _mm256_loadu_si256((const __m256i*)(shadow + i + g)));
+      same |= (uint32_t)_mm256_movemask_ps(_mm256_castsi256_ps(equal)) << g;
+    }
+    if (same == 0xFFFFFFFFu) continue;
+    for (uint32_t g = 0; g < BlockPixels; g += 8)
+      _mm256_storeu_si256((__m256i*)(shadow + i + g),
+                          _mm256_and_si256(_mm256_loadu_si256((const __m256i*)(pixels + i + g)), colourBits));
+    NoteChanges(b, i, ~same);
   }
   ScanScalar(pixels, shadow, i, n, b);
 }
@@ -293,8 +375,12 @@ EncoderPath ActiveEncoderPath() {
   return (EncoderPath)path;
 }
 
-uint32_t BuildRunList(const uint32_t* pixels, uint8_t* shadow, uint32_t n, uint8_t* runList) {
-  RunBuilder b = {runList, shadow, 0, 0, 0, 0, false};
+namespace {
+
+// The scan on the chosen path, then the last run closed: one frame's run list at either depth.
+template <typename Shade>
+uint32_t ScanFrame(const uint32_t* pixels, Shade* shadow, uint32_t n, uint8_t* runList) {
+  RunBuilder<Shade> b = {runList, shadow, 0, 0, 0, 0, false};
   switch (ActiveEncoderPath()) {
 #if TAVREL_X86
     case EncoderPathAvx2:
@@ -312,9 +398,30 @@ uint32_t BuildRunList(const uint32_t* pixels, uint8_t* shadow, uint32_t n, uint8
   return b.Fill;
 }
 
-int32_t EncodeFrame(const uint32_t* pixels, uint8_t* shadow, uint32_t n, uint8_t* runList,
-                    uint8_t* packed, void* lzoWork) {
-  uint32_t length = BuildRunList(pixels, shadow, n, runList);
+template <typename Shade>
+int32_t EncodeWith(const uint32_t* pixels, Shade* shadow, uint32_t n, uint8_t* runList, uint8_t* packed,
+                   void* lzoWork) {
+  uint32_t length = ScanFrame(pixels, shadow, n, runList);
   if (length == 0) return 0;
   return PackRunList(runList, length, packed, lzoWork);
+}
+
+}  // namespace
+
+uint32_t BuildRunList(const uint32_t* pixels, uint8_t* shadow, uint32_t n, uint8_t* runList) {
+  return ScanFrame(pixels, shadow, n, runList);
+}
+
+uint32_t BuildRunList(const uint32_t* pixels, uint32_t* shadow, uint32_t n, uint8_t* runList) {
+  return ScanFrame(pixels, shadow, n, runList);
+}
+
+int32_t EncodeFrame(const uint32_t* pixels, uint8_t* shadow, uint32_t n, uint8_t* runList,
+                    uint8_t* packed, void* lzoWork) {
+  return EncodeWith(pixels, shadow, n, runList, packed, lzoWork);
+}
+
+int32_t EncodeFrame(const uint32_t* pixels, uint32_t* shadow, uint32_t n, uint8_t* runList,
+                    uint8_t* packed, void* lzoWork) {
+  return EncodeWith(pixels, shadow, n, runList, packed, lzoWork);
 }

@@ -112,6 +112,18 @@ uint32_t GbkCutLength(const char* text, uint32_t maxBytes) {
   return i;
 }
 
+int32_t StepFrame(const uint32_t* times, uint32_t slots, int32_t last, uint32_t pressed, uint16_t* lead) {
+  // Differences of the wrapping clock taken signed: a press may straddle the clock's wrap.
+  auto since = [&](int32_t frame) { return (int32_t)(times[(uint32_t)frame % slots] - pressed); };
+  if (last < 1 || since(last) < 0) return 0;
+  int32_t oldest = last - (int32_t)slots + 1 > 1 ? last - (int32_t)slots + 1 : 1;
+  int32_t frame = last;
+  while (frame > oldest && since(frame - 1) >= 0) frame--;
+  uint32_t ms = (uint32_t)since(frame);
+  *lead = (uint16_t)(ms < FramePeriodMs ? ms : FramePeriodMs);
+  return frame;
+}
+
 void NormaliseRect(Rect* rect) {
   if (rect->left > rect->right) {
     int32_t t = rect->left;
@@ -139,4 +151,29 @@ Rect VirtualScreenRect(int32_t x, int32_t y, int32_t width, int32_t height) {
 Rect SelectionToScreen(const Rect* client, const Rect* virtualScreen) {
   return Rect{client->left + virtualScreen->left, client->top + virtualScreen->top,
               client->right + virtualScreen->left, client->bottom + virtualScreen->top};
+}
+
+bool ClipToScreen(Rect* rect, const Rect* virtualScreen) {
+  Rect clipped{rect->left > virtualScreen->left ? rect->left : virtualScreen->left,
+               rect->top > virtualScreen->top ? rect->top : virtualScreen->top,
+               rect->right < virtualScreen->right ? rect->right : virtualScreen->right,
+               rect->bottom < virtualScreen->bottom ? rect->bottom : virtualScreen->bottom};
+  if (clipped.left >= clipped.right || clipped.top >= clipped.bottom) return false;
+  *rect = clipped;
+  return true;
+}
+
+// The corner is clamped in 64 bits: a window may be anywhere in the 32-bit plane, and the far
+// corner of an area there must not wrap before the comparison.
+static int32_t ClampStart(int32_t start, int32_t length, int32_t low, int32_t high) {
+  int64_t far = (int64_t)start + length;
+  if (far > high) start = (int32_t)((int64_t)high - length);
+  return start < low ? low : start;
+}
+
+Rect MoveAreaTo(const Rect* area, int32_t left, int32_t top, const Rect* virtualScreen) {
+  int32_t width = area->right - area->left, height = area->bottom - area->top;
+  left = ClampStart(left, width, virtualScreen->left, virtualScreen->right);
+  top = ClampStart(top, height, virtualScreen->top, virtualScreen->bottom);
+  return Rect{left, top, left + width, top + height};
 }

@@ -30,6 +30,14 @@ int32_t TextToInt(const char* text);
 // (0x81-0xFE) and the byte after it stay together, and a lead byte with no byte after it is dropped.
 uint32_t GbkCutLength(const char* text, uint32_t maxBytes);
 
+// The frame a mouse press belongs to: the first frame captured at or after it. times[frame % slots]
+// holds the capture time, on a wrapping millisecond clock, of the frames last - slots + 1 ... last
+// (frames count from 1; those below 1 do not exist). Gives that frame, and in *lead the milliseconds
+// from the press to its capture, at most one frame period: the time of a pause or of a late tick is no
+// time in the movie. 0 when the press came after frame last was captured (the next frame will be
+// its own); a press older than every frame remembered gets the oldest.
+int32_t StepFrame(const uint32_t* times, uint32_t slots, int32_t last, uint32_t pressed, uint16_t* lead);
+
 // Orders the corners so that left <= right and top <= bottom.
 void NormaliseRect(Rect* rect);
 
@@ -45,3 +53,12 @@ Rect VirtualScreenRect(int32_t x, int32_t y, int32_t width, int32_t height);
 // The selection window covers the virtual screen, so its client point 0, 0 is the virtual screen's
 // top-left corner: a rectangle in its client coordinates, moved to screen coordinates.
 Rect SelectionToScreen(const Rect* client, const Rect* virtualScreen);
+
+// The part of a rectangle inside the virtual screen (a window picked for recording may reach past its
+// edges): false, and the rectangle unchanged, when nothing of it is inside.
+bool ClipToScreen(Rect* rect, const Rect* virtualScreen);
+
+// A capture area that follows a window: the same size, its top-left corner at (left, top), moved back
+// inside the virtual screen where it would leave it. An area wider or taller than the screen starts at
+// the screen's left or top edge.
+Rect MoveAreaTo(const Rect* area, int32_t left, int32_t top, const Rect* virtualScreen);

@@ -28,9 +28,10 @@ struct MovieSource {
 // ---- Writing --------------------------------------------------------------------------------------
 
 // The 66-byte header for a width x height capture: screenFormat as the screen format query returned
-// it, with width, -height (top-down), the 32-bit image size, "BM", bfOffBits 66 and bfSize filled in.
+// it, with width, -height (top-down), the 32-bit image size, "BM", bfOffBits 66, bfSize and the colour
+// depth (Depth256 or DepthTrueColour, in bfReserved1) filled in.
 void BuildMovieHeader(MovieHeader* header, const BitmapInfo32* screenFormat, int32_t width,
-                      int32_t height);
+                      int32_t height, uint16_t depth = Depth256);
 
 // A trailer with FrameCount 0 and the title cut to at most 127 bytes at a GBK character boundary; an
 // empty title becomes "无标题".
@@ -39,14 +40,16 @@ void BuildMovieTrailer(MovieTrailer* trailer, const char* title);
 struct MovieWriter {
   MovieSink Sink;
   uint32_t PixelCount;
-  uint8_t* Shadow;    // PixelCount bytes, all zero at the start
-  uint8_t* RunList;   // RunListBufferSize(PixelCount) bytes
-  uint8_t* Packed;    // PackedBufferSize(PixelCount) bytes
+  uint8_t* Shadow;    // 256 colours: PixelCount codes, all zero at the start
+  uint32_t* Colours;  // true colour: PixelCount colours, all zero at the start; null at 256 colours
+  uint8_t* RunList;   // RunListBufferSize(PixelCount, bytes per pixel in a run) bytes
+  uint8_t* Packed;    // PackedBufferSize(PixelCount, bytes per pixel in a run) bytes
   void* LzoWork;      // LzoWorkSize bytes
   FrameHeader Record; // the last frame header written; the end record repeats its cursor and button
   MovieTrailer Trailer;
   int32_t FrameCount; // frame records written
   uint64_t BytesWritten;  // the file's length so far: everything written, stub included
+  uint64_t SectionBytes;  // blocks written after the end record (Section.h)
   bool Failed;        // a write failed or came short: nothing more is written, the movie is incomplete
 };
 
@@ -62,8 +65,14 @@ bool WriteMovieFrame(MovieWriter* writer, const uint32_t* pixels, uint8_t button
 // the movie tool does when it copies records from another movie; the shadow is left alone.
 bool WriteMovieRecord(MovieWriter* writer, const FrameHeader* record, const uint8_t* payload);
 
-// The end record (cursor and button of the last frame) and the trailer with FrameCount.
+// The end record (cursor and button of the last frame) and the trailer with FrameCount: a movie
+// without a section.
 bool WriteMovieEnd(MovieWriter* writer);
+
+// The same in two steps, with the section's blocks between them (Section.h): the end record, and the
+// section's footer (when a block was written) followed by the trailer.
+bool WriteMovieEndRecord(MovieWriter* writer);
+bool WriteMovieTrailer(MovieWriter* writer);
 
 // Whether the volume has room for a recording to go on: the next framesAhead frames at their worst
 // (a frame's largest record), the end record and the trailer, and a margin for the file system's own
@@ -89,8 +98,9 @@ enum RecordStatus : uint8_t {
   RecordBadRuns,     // a run leaves the frame or the run list: frame left unchanged
 };
 
-// A snapshot: the frame as its RGB332 codes (the decoder only ever writes decoded codes, so the
-// codes restore the frame exactly) and the reader's place after record Frame.
+// A snapshot: the frame (at 256 colours as its RGB332 codes: the decoder only ever writes decoded
+// codes, so the codes restore the frame exactly; at true colour as its colours) and the reader's place
+// after record Frame.
 struct MovieSnapshot {
   int32_t Frame;         // 0: the slot is empty
   uint64_t Position;
@@ -101,14 +111,21 @@ struct MovieSnapshot {
 // taken as damage rather than as a request for gigabytes of memory.
 const uint32_t MaxFramePixels = 1u << 26;
 
+// Where the section of blocks lies (Section.h).
+struct MovieSection {
+  uint64_t Start;   // file offset of the first block; where the trailer begins when there is none
+  uint64_t Length;  // bytes of blocks; 0 when the movie has no section
+};
+
 struct MovieReader {
   MovieSource Source;
   MovieHeader Header;
   int32_t FrameWidth;
   int32_t FrameHeight;
   uint32_t PixelCount;
-  uint32_t PackedSize;    // capacity of Packed: PackedBufferSize(PixelCount), as the encoder's
-  uint32_t RunListSize;   // capacity of RunList: RunListBufferSize(PixelCount), as the encoder's
+  uint32_t PixelBytes;    // bytes per pixel in a run: CodeBytes, or ColourBytes at true colour
+  uint32_t PackedSize;    // capacity of Packed: PackedBufferSize(PixelCount, PixelBytes), as the encoder's
+  uint32_t RunListSize;   // capacity of RunList: RunListBufferSize(PixelCount, PixelBytes), as the encoder's
   uint32_t* FramePixels;  // PixelCount pixels, all zero at the start; supplied by the caller
   uint8_t* Packed;        // PackedSize bytes; supplied by the caller
   uint8_t* RunList;       // RunListSize bytes; supplied by the caller
@@ -116,18 +133,19 @@ struct MovieReader {
   FrameHeader Record;     // the last frame header read
   int32_t CurrentFrame;   // frame records applied since the first record
   uint64_t Position;      // file offset of the next record
-  uint64_t StreamEnd;     // records end where the trailer begins
+  uint64_t StreamEnd;     // records end where the section (Section.h) or else the trailer begins
+  MovieSection Section;   // the checked section of blocks (Section.h); Length 0 when there is none
   RecordStatus LastStatus;
   uint64_t LastRecordOffset;
   // Snapshots for seeking (UseSnapshotMemory); none without memory for them.
   MovieSnapshot* Snapshots;
-  uint8_t* SnapshotCodes;  // SnapshotSlots frames of PixelCount codes
+  uint8_t* SnapshotCodes;  // SnapshotSlots frames of PixelCount codes, or of PixelCount colours
   uint32_t SnapshotSlots;
   int32_t SnapshotInterval;  // a snapshot after every SnapshotInterval-th record
 };
 
-// Reads and checks the movie header at the stub length and the trailer, and positions the reader at
-// the first record. False when the file holds no movie (no "BM", a header the codec cannot play, or
+// Reads and checks the movie header at the stub length, the trailer and the section in front of it
+// (a damaged section counts as none), and positions the reader at the first record. False when the file holds no movie (no "BM", a header the codec cannot play, an unknown colour depth, or
 // sizes out of range); then nothing else is read. On success the caller supplies the three buffers.
 bool OpenMovieReader(MovieReader* reader, const MovieSource* source);
 

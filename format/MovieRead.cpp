@@ -5,6 +5,7 @@
 #include "Codec.h"
 #include "Func.h"
 #include "LZO.h"
+#include "Section.h"
 
 namespace {
 
@@ -12,10 +13,12 @@ bool ReadExactly(MovieReader* reader, void* buffer, uint32_t count) {
   return reader->Source.Read(reader->Source.Context, buffer, count) == (int32_t)count;
 }
 
-// The header must describe what the codec produces: 32-bit top-down pixels right behind the 66 bytes.
+// The header must describe what the codec produces: 32-bit top-down pixels right behind the 66 bytes,
+// at one of the two colour depths.
 bool HeaderIsPlayable(const MovieHeader* header, uint32_t* pixelCount) {
   const BitmapInfoHeader& info = header->Info.Header;
   if (header->File.bfType != BitmapType || header->File.bfOffBits != MovieHeaderSize) return false;
+  if (header->File.bfReserved1 != Depth256 && header->File.bfReserved1 != DepthTrueColour) return false;
   if (info.biSize != 40 || info.biBitCount != 32 || (info.biCompression != 0 && info.biCompression != 3))
     return false;
   if (info.biWidth <= 0 || info.biHeight >= 0 || info.biHeight == INT32_MIN) return false;
@@ -30,7 +33,6 @@ bool HeaderIsPlayable(const MovieHeader* header, uint32_t* pixelCount) {
 int32_t EndOfStream(MovieReader* reader, RecordStatus status) {
   reader->LastStatus = status;
   reader->Position = reader->LastRecordOffset;
-  reader->Source.Seek(reader->Source.Context, reader->Position);
   return EndRecordLength;
 }
 
@@ -47,10 +49,11 @@ bool OpenMovieReader(MovieReader* reader, const MovieSource* source) {
   reader->FrameWidth = reader->Header.Info.Header.biWidth;
   reader->FrameHeight = -reader->Header.Info.Header.biHeight;
   reader->PixelCount = n;
-  // The encoder's own buffers: a run list never exceeds n + 8 bytes, nor its payload LZO's worst case
-  // for that, so anything larger is damage.
-  reader->PackedSize = PackedBufferSize(n);
-  reader->RunListSize = RunListBufferSize(n);
+  reader->PixelBytes = RunPixelBytes(&reader->Header);
+  // The encoder's own buffers: a run list never exceeds n x PixelBytes + 8 bytes, nor its payload
+  // LZO's worst case for that, so anything larger is damage.
+  reader->PackedSize = PackedBufferSize(n, reader->PixelBytes);
+  reader->RunListSize = RunListBufferSize(n, reader->PixelBytes);
 
   // Records may not reach into the trailer; a file too short for one has no trailer to read.
   reader->StreamEnd = FirstRecordOffset;
@@ -58,18 +61,21 @@ bool OpenMovieReader(MovieReader* reader, const MovieSource* source) {
     reader->StreamEnd = source->FileSize - TrailerSize;
     source->Seek(source->Context, reader->StreamEnd);
     if (!ReadExactly(reader, &reader->Trailer, TrailerSize)) __builtin_memset(&reader->Trailer, 0, TrailerSize);
+    if (FindMovieSection(source, &reader->Section)) reader->StreamEnd = reader->Section.Start;
   }
   // A damaged trailer may hold no NUL, or a lone GBK lead byte in front of it.
   reader->Trailer.MovieTitle[TitleSize - 1] = 0;
   reader->Trailer.MovieTitle[GbkCutLength(reader->Trailer.MovieTitle, TitleSize - 1)] = 0;
   if (reader->Trailer.FrameCount < 0) reader->Trailer.FrameCount = 0;
   reader->Position = FirstRecordOffset;
-  source->Seek(source->Context, FirstRecordOffset);
   return true;
 }
 
 int32_t ReadNextRecord(MovieReader* reader) {
+  // Every record is read from the reader's own position, so that others may read the same source in
+  // between (the sound block, Sound.h).
   reader->LastRecordOffset = reader->Position;
+  reader->Source.Seek(reader->Source.Context, reader->Position);
   uint64_t left = reader->Position <= reader->StreamEnd ? reader->StreamEnd - reader->Position : 0;
   FrameHeader record;
   if (left < FrameHeaderSize || !ReadExactly(reader, &record, FrameHeaderSize))
@@ -90,7 +96,8 @@ int32_t ReadNextRecord(MovieReader* reader) {
   int32_t unpacked = UnpackPayload(reader->Packed, (uint32_t)length, reader->RunList, reader->RunListSize);
   if (unpacked < 0)
     reader->LastStatus = RecordBadPayload;
-  else if (!ApplyRunList(reader->RunList, (uint32_t)unpacked, reader->FramePixels, reader->PixelCount))
+  else if (!ApplyRunList(reader->RunList, (uint32_t)unpacked, reader->FramePixels, reader->PixelCount,
+                         reader->PixelBytes))
     reader->LastStatus = RecordBadRuns;
   else
     reader->LastStatus = RecordChanged;
@@ -99,8 +106,15 @@ int32_t ReadNextRecord(MovieReader* reader) {
 
 // ---- Snapshots -------------------------------------------------------------------------------------
 
+namespace {
+
+// A snapshot keeps a code per pixel at 256 colours and the whole 32-bit pixel at true colour.
+uint32_t SnapshotPixelBytes(const MovieReader* reader) { return reader->PixelBytes == ColourBytes ? 4 : 1; }
+
+}  // namespace
+
 uint64_t SnapshotMemorySize(const MovieReader* reader, uint32_t slots) {
-  return (uint64_t)slots * (sizeof(MovieSnapshot) + reader->PixelCount);
+  return (uint64_t)slots * (sizeof(MovieSnapshot) + (uint64_t)reader->PixelCount * SnapshotPixelBytes(reader));
 }
 
 void UseSnapshotMemory(MovieReader* reader, void* memory, uint32_t slots) {
@@ -115,7 +129,7 @@ void UseSnapshotMemory(MovieReader* reader, void* memory, uint32_t slots) {
 namespace {
 
 uint8_t* SnapshotFrame(MovieReader* reader, uint32_t slot) {
-  return reader->SnapshotCodes + (uint64_t)slot * reader->PixelCount;
+  return reader->SnapshotCodes + (uint64_t)slot * reader->PixelCount * SnapshotPixelBytes(reader);
 }
 
 void KeepSnapshotIfDue(MovieReader* reader) {
@@ -124,7 +138,10 @@ void KeepSnapshotIfDue(MovieReader* reader) {
   uint32_t slot = (uint32_t)(frame / reader->SnapshotInterval) - 1;
   if (slot >= reader->SnapshotSlots || reader->Snapshots[slot].Frame == frame) return;
   uint8_t* codes = SnapshotFrame(reader, slot);
-  for (uint32_t i = 0; i < reader->PixelCount; i++) codes[i] = QuantiseRgb332(reader->FramePixels[i]);
+  if (reader->PixelBytes == ColourBytes)
+    __builtin_memcpy(codes, reader->FramePixels, (uint64_t)reader->PixelCount * 4);
+  else
+    for (uint32_t i = 0; i < reader->PixelCount; i++) codes[i] = QuantiseRgb332(reader->FramePixels[i]);
   reader->Snapshots[slot] = MovieSnapshot{frame, reader->Position, reader->Record};
 }
 
@@ -141,11 +158,13 @@ const MovieSnapshot* SnapshotBefore(MovieReader* reader, int32_t n) {
 
 void RestoreSnapshot(MovieReader* reader, const MovieSnapshot* snapshot) {
   const uint8_t* codes = SnapshotFrame(reader, (uint32_t)(snapshot - reader->Snapshots));
-  for (uint32_t i = 0; i < reader->PixelCount; i++) reader->FramePixels[i] = DecodeRgb332(codes[i]);
+  if (reader->PixelBytes == ColourBytes)
+    __builtin_memcpy(reader->FramePixels, codes, (uint64_t)reader->PixelCount * 4);
+  else
+    for (uint32_t i = 0; i < reader->PixelCount; i++) reader->FramePixels[i] = DecodeRgb332(codes[i]);
   reader->CurrentFrame = snapshot->Frame;
   reader->Position = snapshot->Position;
   reader->Record = snapshot->Record;
-  reader->Source.Seek(reader->Source.Context, reader->Position);
 }
 
 }  // namespace
@@ -161,7 +180,6 @@ int32_t AdvanceMovieReader(MovieReader* reader) {
 
 void RewindMovieReader(MovieReader* reader) {
   reader->Position = FirstRecordOffset;
-  reader->Source.Seek(reader->Source.Context, FirstRecordOffset);
   __builtin_memset(reader->FramePixels, 0, reader->PixelCount * 4);
   reader->CurrentFrame = 0;
 }

@@ -4,14 +4,16 @@
 
 #include "Codec.h"
 #include "Func.h"
+#include "Section.h"
 
 void BuildMovieHeader(MovieHeader* header, const BitmapInfo32* screenFormat, int32_t width,
-                      int32_t height) {
+                      int32_t height, uint16_t depth) {
   // The image size is the row length at 32 bits per pixel times the height, whatever bit count the
   // screen reported: frames are always captured and played as 32-bit pixels.
   uint32_t imageSize = (uint32_t)width * 4u * (uint32_t)height;
   __builtin_memset(&header->File, 0, sizeof header->File);
   header->File.bfType = BitmapType;
+  header->File.bfReserved1 = depth;
   header->File.bfOffBits = MovieHeaderSize;
   header->File.bfSize = MovieHeaderSize + imageSize;
   header->Info = *screenFormat;
@@ -52,8 +54,11 @@ bool WriteMovieFrame(MovieWriter* writer, const uint32_t* pixels, uint8_t button
   record->Button = button;
   record->CursorX = cursorX;
   record->CursorY = cursorY;
-  record->PayloadLength = EncodeFrame(pixels, writer->Shadow, writer->PixelCount, writer->RunList,
-                                      writer->Packed, writer->LzoWork);
+  record->PayloadLength =
+      writer->Colours ? EncodeFrame(pixels, writer->Colours, writer->PixelCount, writer->RunList, writer->Packed,
+                                    writer->LzoWork)
+                      : EncodeFrame(pixels, writer->Shadow, writer->PixelCount, writer->RunList, writer->Packed,
+                                    writer->LzoWork);
   return WriteMovieRecord(writer, record, writer->Packed);
 }
 
@@ -66,16 +71,58 @@ bool WriteMovieRecord(MovieWriter* writer, const FrameHeader* record, const uint
 }
 
 bool WriteMovieEnd(MovieWriter* writer) {
+  WriteMovieEndRecord(writer);
+  return WriteMovieTrailer(writer);
+}
+
+bool WriteMovieEndRecord(MovieWriter* writer) {
   FrameHeader end = writer->Record;
   end.PayloadLength = EndRecordLength;
+  writer->SectionBytes = 0;
+  return WriteAll(writer, &end, FrameHeaderSize);
+}
+
+bool WriteMovieTrailer(MovieWriter* writer) {
+  if (writer->SectionBytes) {
+    SectionFooter footer;
+    footer.SectionLength = writer->SectionBytes;
+    __builtin_memcpy(footer.Magic, TAVREL_SECTION_MAGIC, sizeof footer.Magic);
+    WriteAll(writer, &footer, SectionFooterSize);
+  }
   writer->Trailer.FrameCount = writer->FrameCount;
-  WriteAll(writer, &end, FrameHeaderSize);
   return WriteAll(writer, &writer->Trailer, TrailerSize);
+}
+
+bool BeginSectionBlock(MovieWriter* writer, uint32_t tag, uint32_t length) {
+  BlockHeader header{tag, length};
+  writer->SectionBytes += BlockHeaderSize;
+  return WriteAll(writer, &header, BlockHeaderSize);
+}
+
+bool WriteSectionData(MovieWriter* writer, const void* data, uint32_t length) {
+  writer->SectionBytes += length;
+  return WriteAll(writer, data, length);
+}
+
+bool WriteSectionBlock(MovieWriter* writer, uint32_t tag, const void* data, uint32_t length) {
+  return BeginSectionBlock(writer, tag, length) && WriteSectionData(writer, data, length);
+}
+
+uint32_t StepSize(uint32_t textLength) {
+  return sizeof(StepRecord) + (textLength < MaxStepText ? textLength : MaxStepText);
+}
+
+uint32_t PutStep(uint8_t* out, const StepRecord* step, const char* text, uint32_t textLength) {
+  StepRecord record = *step;
+  record.TextLength = (uint16_t)GbkCutLength(text, textLength < MaxStepText ? textLength : MaxStepText);
+  __builtin_memcpy(out, &record, sizeof record);
+  __builtin_memcpy(out + sizeof record, text, record.TextLength);
+  return sizeof record + record.TextLength;
 }
 
 RecordingRoom CheckRecordingRoom(const MovieWriter* writer, uint32_t framesAhead, uint64_t freeBytes,
                                  uint64_t maxFileSize) {
-  uint64_t need = (uint64_t)framesAhead * (FrameHeaderSize + PackedBufferSize(writer->PixelCount)) +
+  uint64_t need = (uint64_t)framesAhead * (FrameHeaderSize + PackedBufferSize(writer->PixelCount, writer->Colours ? ColourBytes : CodeBytes)) +
                   FrameHeaderSize + TrailerSize + RoomMargin;
   if (freeBytes < need) return RoomDiskFull;
   if (writer->BytesWritten > maxFileSize || maxFileSize - writer->BytesWritten < need) return RoomFileLimit;

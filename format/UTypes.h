@@ -5,13 +5,28 @@
 //
 //   file offset   length   content
 //   0             20480    player stub (the player's own .exe, padded to StubLength)
-//   20480         14       BitmapFileHeader   "BM", bfSize = 66 + biSizeImage, bfOffBits = 66
+//   20480         14       BitmapFileHeader   "BM", bfSize = 66 + biSizeImage, bfReserved1 = colour depth,
+//                                             bfOffBits = 66
 //   20494         52       BitmapInfo32       40-byte header (biHeight < 0: top-down) + 3 colour masks
 //   20546         ...      frame records      FrameHeader (13 bytes) + PayloadLength bytes of LZO data
 //   ...           13       end record         FrameHeader with PayloadLength -1
 //   size - 132    132      MovieTrailer       FrameCount, MovieTitle[128] (GBK, NUL-terminated)
 //
 //   FrameHeader, packed:  +0 Button (u8)  +1 CursorX (i32)  +5 CursorY (i32)  +9 PayloadLength (i32)
+//
+// Colour depth: bfReserved1 of the file header says what a change run carries per pixel.
+//
+//   bfReserved1   depth          a change run (Codec.h)
+//   0             256 colours    +0 RunStart (i32)  +4 RunLength (i32)  +8 RunLength RGB332 codes, 1 byte each
+//   24            true colour    +0 RunStart (i32)  +4 RunLength (i32)  +8 RunLength colours, 3 bytes each:
+//                                                   blue, green, red (the pixel 0x00RRGGBB, little-endian)
+//
+// Why bfReserved1: the writer sets it itself (it is not copied from the screen format query, as the
+// BITMAPINFO fields are, which a display driver may fill as it likes) and always wrote 0, so every
+// 256-colour movie ever made keeps its bytes; and it lies outside the BITMAPINFO that the player hands
+// to the system for painting, so the depth changes nothing there. The frame stays 32 bits per pixel
+// (biBitCount 32, biSizeImage 4 bytes per pixel) at both depths. Any other value is a header no
+// reader plays.
 //
 // All integers are little-endian. The records below are declared packed so that they are exactly the
 // file's bytes; both targets (i686 Windows and the native x86-64 build) are little-endian, which the
@@ -38,6 +53,10 @@ const uint32_t TrailerSize = 4 + TitleSize;                        // 132
 const uint16_t BitmapType = 0x4D42;                                // "BM"
 const int32_t EndRecordLength = -1;                                // PayloadLength of the end record
 const uint32_t RunHeaderSize = 8;                                  // RunStart, RunLength
+const uint16_t Depth256 = 0;                                       // bfReserved1: RGB332 codes
+const uint16_t DepthTrueColour = 24;                               // bfReserved1: 24-bit colours
+const uint32_t CodeBytes = 1;                                      // bytes per pixel in a run, 256 colours
+const uint32_t ColourBytes = 3;                                    // bytes per pixel in a run, true colour
 
 // "无标题" (untitled) in GBK, the title of a recording made with an empty title field.
 #define TAVREL_UNTITLED_GBK "\xCE\xDE\xB1\xEA\xCC\xE2"
@@ -88,6 +107,11 @@ struct MovieTrailer {
   char MovieTitle[TitleSize];
 };
 #pragma pack(pop)
+
+// Bytes per pixel in the header's change runs (the header is checked: bfReserved1 is 0 or 24).
+inline uint32_t RunPixelBytes(const MovieHeader* header) {
+  return header->File.bfReserved1 == DepthTrueColour ? ColourBytes : CodeBytes;
+}
 
 static_assert(sizeof(BitmapFileHeader) == FileHeaderSize, "file header is 14 bytes");
 static_assert(offsetof(BitmapFileHeader, bfOffBits) == 10, "bfOffBits at 10");

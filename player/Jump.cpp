@@ -29,6 +29,8 @@ static void OnJump(HWND dialog) {
   int32_t n = TextToInt(text);
   if (n >= FrameCount) return;
   SeekToFrame(n);
+  // A jump from a step leaves it: a paused movie's caption loses the step.
+  if (PlayState == Paused) Pause(PlayerWindow);
   EndDialog(dialog, 0);
   InvalidateRect(PlayerWindow, nullptr, FALSE);
 }

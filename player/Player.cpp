@@ -51,6 +51,7 @@ static void OnPaint(HWND window) {
     if (LastHeader.Button < 3)
       DrawIcon(dc, LastHeader.CursorX - ScrollX, LastHeader.CursorY - ScrollY,
                ButtonCursors[LastHeader.Button]);
+    DrawStepRings(dc, ScrollX, ScrollY);
   }
   DrawTimeOverlay(dc);
   EndPaint(window, &ps);
@@ -62,20 +63,26 @@ static void SetSpeed(HWND window, UINT period, const char* suffix) {
   if (PlayState != Playing) return;  // speeds apply to a running movie only
   SetTimer(window, PlaybackTimer, period, nullptr);  // same id: replaces the period
   SetCaption(window, suffix);
+  FollowSound(period == NormalPeriod);  // slow and fast are silent
+}
+
+void Pause(HWND window) {
+  KillTimer(window, PlaybackTimer);
+  PlayState = Paused;
+  SetCaption(window, "-PAUSE");
+  InvalidateRect(window, nullptr, FALSE);  // the overlay turns red at once
 }
 
 static void TogglePlay(HWND window) {
   if (PlayState == Playing) {
-    KillTimer(window, PlaybackTimer);
-    PlayState = Paused;
-    SetCaption(window, "-PAUSE");
-    InvalidateRect(window, nullptr, FALSE);  // the overlay turns red at once
+    Pause(window);
   } else {
     // Resuming always returns to normal speed; from the end, the reader has already rewound.
     SetTimer(window, PlaybackTimer, NormalPeriod, nullptr);
     PlayState = Playing;
     SetCaption(window, "");
   }
+  FollowSound(PlayState == Playing);
 }
 
 static bool MenuChecked(UINT command) {
@@ -110,6 +117,10 @@ static void OnCommand(HWND window, WORD command) {
     case CmdExit:
       DestroyWindow(window);
       break;
+    case CmdNextStep:
+    case CmdPreviousStep:
+      GoToStep(window, command);
+      break;
   }
 }
 
@@ -123,6 +134,8 @@ static void OnKeyDown(HWND window, WPARAM key) {
     case VK_UP:
     case VK_DOWN: command = CmdNormal; break;
     case VK_RIGHT: command = CmdFaster; break;
+    case VK_NEXT: command = CmdNextStep; break;
+    case VK_PRIOR: command = CmdPreviousStep; break;
     default: return;
   }
   SendMessageA(window, WM_COMMAND, command, 0);

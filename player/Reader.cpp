@@ -36,8 +36,7 @@ static uint64_t MovieFileSize() {
   return GetFileSizeEx(MovieFile, &size) ? (uint64_t)size.QuadPart : 0;
 }
 
-// Zero-filled heap memory, or null.
-static void* Allocate(uint64_t size) {
+void* Allocate(uint64_t size) {
   if (size > (SIZE_T)-1) return nullptr;
   return HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, (SIZE_T)size);
 }
@@ -84,6 +83,7 @@ void OpenMovie(HWND window) {
   Movie.Packed = (uint8_t*)AllocateOrExit(window, Movie.PackedSize);
   Movie.RunList = (uint8_t*)AllocateOrExit(window, Movie.RunListSize);
   AllocateSnapshots();
+  LoadSteps(&source);
   FrameInfo = (const BITMAPINFO*)&Movie.Header.Info;
 
   FitWindowToFrame(window, FrameWidth, FrameHeight);
@@ -94,6 +94,7 @@ void OpenMovie(HWND window) {
   for (int i = 0; i < 3; i++) ButtonCursors[i] = LoadCursorA(instance, names[i]);
   SetTimer(window, PlaybackTimer, NormalPeriod, nullptr);
   PlayState = Playing;
+  OpenSound();
 }
 
 void FitWindowToFrame(HWND window, int32_t width, int32_t height) {
@@ -112,9 +113,11 @@ void SeekToFrame(int32_t n) {
   // The core replays from the nearest snapshot (or the first record), and stops in front of the end
   // record when the stream holds fewer records than the trailer promised.
   SeekMovieReader(&Movie, n);
+  FollowSound(SoundDriving);
 }
 
 void PlaybackTick(HWND window) {
+  if (!SoundFrameDone()) return;
   if (AdvanceMovieReader(&Movie) < 0) {
     // The loop setting lives in the menu's check mark. Only MF_CHECKED is looked at: a menu item that
     // was just chosen may still report MF_HILITE.
@@ -124,6 +127,7 @@ void PlaybackTick(HWND window) {
       SetCaption(window, "-END");
     }
     RewindMovieReader(&Movie);
+    FollowSound(PlayState == Playing && SoundDriving);
   }
   InvalidateRect(window, nullptr, FALSE);
 }

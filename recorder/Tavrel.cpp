@@ -2,16 +2,22 @@
 //
 // The main dialog "MyDialog" is modeless and belongs to the window class "DLGCLASS", so all its
 // messages reach MainWndProc; there is no dialog procedure. "选择区域" hides the dialog, puts the
-// notification icon up and opens the selection window; once an area is dragged out, StartRecording
-// asks for the output file and hands a capture request to the capture thread (rec). A left press on
+// notification icon up and opens the selection window; once an area is chosen there, StartRecording
+// asks for the output file, counts three seconds down over the area (not when Shift was held as the
+// file was chosen) and hands a capture request to the capture thread (rec). A left press on
 // the notification icon stops the recording and brings the dialog back; the capture thread, when the
 // movie is finished, reports its size and length, which the dialog then shows. A recording that runs
 // out of room on its volume ends itself the same way, and the size field says why.
 //
-// While the capture runs, and only then, two system-wide hotkeys belong to the main dialog:
+// While the recording runs, and only then, two system-wide hotkeys belong to the main dialog:
 // Ctrl+Shift+F10 stops the recording as the icon's left press does, Ctrl+Shift+F9 pauses and resumes
 // it. A paused recording shows the paused icon and says so in its tip; a hotkey that another program
-// holds is named in the tip instead, and the icon still stops the recording.
+// holds is named in the tip instead, and the icon still stops the recording. During the countdown
+// the hotkeys are already taken: the icon and the stop hotkey end the recording before it has made
+// a file, and the pause hotkey does nothing.
+//
+// While the capture runs, a low-level mouse hook takes every press as a step of the movie (Steps.h);
+// the icon's own presses are dropped from the steps when the icon reports them.
 #include <windows.h>
 #include <commdlg.h>
 #include <shellapi.h>
@@ -19,6 +25,7 @@
 #include <new>
 
 #include "Func.h"
+#include "Steps.h"
 #include "Tavrel.h"
 #include "Texts.h"
 #include "rec.h"
@@ -31,6 +38,9 @@ enum : int {
   IdTime = 3003,      // read-only edit: length of the last recording
   IdSelect = 3004,    // button "选择区域"
   IdExit = 3005,      // button "退出"
+  IdColours256 = 3006,   // radio button "256 色": the next movie in RGB332 codes (checked at the start)
+  IdTrueColour = 3007,   // radio button "真彩色": the next movie in 24-bit colour
+  IdMicrophone = 3009,  // check box "录制麦克风": narrate the next recording
 };
 
 // The hotkeys' identifiers with RegisterHotKey, also their places in Hotkeys.
@@ -63,6 +73,7 @@ HWND MainDialog;
 bool Recording;
 static NOTIFYICONDATAA TrayIcon;  // filled at WM_CREATE; icon and tip follow the recording's state
 static bool Naming;               // the save dialog is open: a second one must not follow
+static CaptureRequest* PendingRequest;  // the request of a recording counting down, until BeginCapture
 static HICON RecordingIcon;       // "Mainicon": the class icon and the icon of a running recording
 static HICON PausedIcon;          // "Pauseicon": the icon of a paused recording
 static bool Paused;               // the running recording is paused (PauseRequest raised)
@@ -162,25 +173,59 @@ void StartRecording(const Rect* area) {
     ReturnToDialog(request);
     return;
   }
+  // GetKeyState, not the key's state now: Shift as it was with the key or click that chose the file.
+  bool countdown = GetKeyState(VK_SHIFT) >= 0;
   // The movie writer cuts the title at a character boundary, should this cut have split one.
   GetDlgItemTextA(MainDialog, IdTitle, request->Title, TitleSize);
-  request->Area = chosen;
   request->NotifyWindow = MainDialog;
+  request->TrueColour = IsDlgButtonChecked(MainDialog, IdTrueColour) == BST_CHECKED;
+  request->Microphone = IsDlgButtonChecked(MainDialog, IdMicrophone) == BST_CHECKED;
+  PendingRequest = request;
+  // From here the icon's press and the stop hotkey end the recording, the countdown included.
+  Recording = true;
+  RegisterHotkeys();
+  if (countdown)
+    StartCountdown(&chosen);
+  else
+    BeginCapture();
+}
+
+void BeginCapture() {
+  CaptureRequest* request = PendingRequest;
+  PendingRequest = nullptr;
+  request->Area = TakeCaptureArea();
   // StartCapture waits for a previous recording still writing its end, then clears the stop
   // request and the frame counter; it owns the request from here, also when it fails.
-  Recording = true;
   if (!StartCapture(request)) {
     Recording = false;  // nothing records: the icon must not offer a stop, nor a hotkey be taken
+    ReleaseHotkeys();
     ReturnToDialog(nullptr);
     return;
   }
-  RegisterHotkeys();
+  StartStepHook(MainDialog);
 }
+
+// Before the first frame there is no capture thread and no file: the recording ends as a cancelled
+// save dialog does.
+static void CancelCountdown() {
+  EndCountdown();
+  Recording = false;
+  ReleaseHotkeys();
+  ReturnToDialog(PendingRequest);
+  PendingRequest = nullptr;
+}
+
+void CancelSelection() { ReturnToDialog(nullptr); }
 
 // The dialog comes back with empty fields; ShowResult fills them once the movie is finished. Every end
 // of a recording comes here: the icon's press, the stop hotkey, a recording that ended itself. A
 // paused recording stops the same way; its capture thread finishes the movie at its next tick.
 void StopRecording() {
+  StopStepHook();
+  if (CountingDown()) {
+    CancelCountdown();
+    return;
+  }
   StopRequest.store(true);
   CloseSelectionWindow();
   Recording = false;
@@ -195,12 +240,13 @@ void StopRecording() {
 }
 
 // The finished movie's size and length; a recording that ended itself for want of room says why in
-// front of its size.
+// front of its size, and one that was to be narrated but heard nothing says it is silent.
 static void ShowResult(const CaptureResult* result) {
   char text[ShortTextSize + 32];
   char* size = text;
   if (result->Ending == EndedDiskFull) size += wsprintfA(text, "%s ", TEXT_DISK_FULL);
   if (result->Ending == EndedFileLimit) size += wsprintfA(text, "%s ", TEXT_FILE_LIMIT);
+  if (result->Silent) size += wsprintfA(size, "%s ", TEXT_NO_SOUND);
   FormatSize(size, result->FileSize);
   SetDlgItemTextA(MainDialog, IdSize, result->Failed ? TEXT_RECORDING_FAILED : text);
   FormatElapsed(text, (int32_t)((uint32_t)result->Frames * FramePeriodMs));  // wraps like the 32-bit product
@@ -261,7 +307,9 @@ static void OnCommand(WPARAM wParam, LPARAM lParam) {
 
 // The press stops the recording, not the release; presses while the selection window or the save
 // dialog is up find the recording flag clear.
+// A press on the icon is no step of the recording.
 static void OnTrayMessage(WPARAM wParam, LPARAM lParam) {
+  if (wParam == 0) DropIconStep((UINT)lParam);
   if (wParam == 0 && lParam == WM_LBUTTONDOWN && Recording) StopRecording();
 }
 
@@ -270,7 +318,7 @@ static void OnTrayMessage(WPARAM wParam, LPARAM lParam) {
 static void OnHotkey(WPARAM id) {
   if (!Recording) return;
   if (id == HotkeyStop) StopRecording();
-  if (id == HotkeyPause) TogglePause();
+  if (id == HotkeyPause && !CountingDown()) TogglePause();  // nothing to pause before the first frame
 }
 
 // The close box, the system menu and Alt+F4 end the program. DefDlgProcA would turn WM_CLOSE into
@@ -289,6 +337,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case TrayMessage: OnTrayMessage(wParam, lParam); return 0;
     case WM_HOTKEY: OnHotkey(wParam); return 0;
     case CaptureDoneMessage: OnCaptureDone((CaptureResult*)lParam); return 0;
+    case StepMessage: DescribeStep(wParam, lParam); return 0;
   }
   return DefDlgProcA(window, message, wParam, lParam);
 }
@@ -314,6 +363,7 @@ int RecorderMain() {
   RegisterDialogClass();
   MainDialog = CreateDialogParamA(Instance, "MyDialog", nullptr, nullptr, 0);
   SendDlgItemMessageA(MainDialog, IdTitle, EM_LIMITTEXT, TitleSize - 1, 0);
+  CheckRadioButton(MainDialog, IdColours256, IdTrueColour, IdColours256);  // no setting is kept
   SetFocus(GetDlgItem(MainDialog, IdTitle));
   ShowWindow(MainDialog, SW_SHOWNORMAL);
   UpdateWindow(MainDialog);

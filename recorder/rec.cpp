@@ -1,12 +1,14 @@
 // rec: the capture engine (interface and sharing rules in rec.h).
 //
 // One recording, in order:
-//   set-up    tick event and 200 ms periodic timer, screen format, buffers, cursor offset, capture
-//             bitmap, player stub, output file, stub and movie header, trailer with the title
-//   per tick  stop request? paused? room on the volume (every RoomCheckTicks frames)? cursor,
-//             buttons, screen copy, encode, frame header + payload
-//   teardown  end record and trailer, close, release the bitmap and buffers, timer, event; the result
-//             posted to the dialog
+//   set-up    tick event and 200 ms periodic timer, screen format, steps (Steps.h), buffers, cursor
+//             hotspot, capture bitmap, player stub, output file, stub and movie header, trailer with
+//             the title
+//   per tick  stop request? paused? room on the volume (every RoomCheckTicks frames)? the
+//             area's place, cursor, buttons, screen copy, encode, frame header + payload, the
+//             presses before it stamped with its number and their place in the area
+//   teardown  end record, steps block (when there were steps), trailer, close, release the steps,
+//             the bitmap and buffers, timer, event; the result posted to the dialog
 //
 // Before the first frame and then every second, the free space of the output's volume and the largest
 // file it holds are checked against what the next second's frames need at their worst plus the end
@@ -27,12 +29,19 @@
 #include <lzo/lzo1x.h>
 
 #include "Codec.h"
+#include "Microphone.h"
 #include "Movie.h"
+#include "Section.h"
+#include "Steps.h"
 
 std::atomic<bool> StopRequest(false);
 std::atomic<bool> PauseRequest(false);
 std::atomic<int32_t> FrameCounter(0);
 std::atomic<bool> CaptureFailed(false);
+// The capture area's top-left corner: left in the low 32 bits, top in the high ones. One aligned 64-bit
+// word, read and written whole without a lock also in the 32-bit build.
+static std::atomic<uint64_t> AreaCorner(0);
+static_assert(std::atomic<uint64_t>::is_always_lock_free, "the area's corner is handed over without a lock");
 
 const UINT ExitNoMemory = 203;  // the exit code of a heap allocation that fails
 // While the tick event or the timer is missing, the stop request is polled at this interval instead.
@@ -118,7 +127,7 @@ struct Recording {
   BitmapInfo32* Format;    // the screen format, heap block
   Rect Area;
   int32_t Width, Height;
-  POINT CursorOffset;      // area origin plus the cursor hotspot at the start
+  POINT Hotspot;           // of the cursor shape current at the start
   MovieHeader Header;
   HDC CaptureDC;
   HBITMAP CaptureBitmap;
@@ -132,6 +141,8 @@ struct Recording {
   uint32_t TicksToCheck;   // ticks until the next look at the room on the volume
   CaptureEnding Ending;
   HWND NotifyWindow;
+  bool Microphone;         // sound was asked for
+  bool Narrated;           // and went into the movie
 };
 
 static void MarkFailed(Recording* rec) {
@@ -221,6 +232,7 @@ static void SetUp(Recording* rec, CaptureRequest* request) {
   rec->Area = request->Area;
   rec->Width = rec->Area.right - rec->Area.left;
   rec->Height = rec->Area.bottom - rec->Area.top;
+  OpenSteps();
   uint32_t n = (uint32_t)rec->Width * (uint32_t)rec->Height;
   MovieWriter* writer = &rec->Writer;
   rec->File = INVALID_HANDLE_VALUE;
@@ -228,22 +240,30 @@ static void SetUp(Recording* rec, CaptureRequest* request) {
   writer->Sink.Context = &rec->File;
   writer->Sink.Write = WriteToOutput;
   writer->PixelCount = n;
-  writer->Shadow = (uint8_t*)AllocOrExit(n);  // all zero: black, where the player starts too
-  writer->RunList = (uint8_t*)AllocOrExit(RunListBufferSize(n));
-  writer->Packed = (uint8_t*)AllocOrExit(PackedBufferSize(n));
+  // The shadow is all zero: black, where the player starts too. A code per pixel at 256 colours, a
+  // colour per pixel at true colour.
+  uint32_t pixelBytes = request->TrueColour ? ColourBytes : CodeBytes;
+  if (request->TrueColour)
+    writer->Colours = (uint32_t*)AllocOrExit(n * 4);
+  else
+    writer->Shadow = (uint8_t*)AllocOrExit(n);
+  writer->RunList = (uint8_t*)AllocOrExit(RunListBufferSize(n, pixelBytes));
+  writer->Packed = (uint8_t*)AllocOrExit(PackedBufferSize(n, pixelBytes));
   writer->LzoWork = LzoWork;
 
-  POINT hotspot = CursorHotspot();
-  rec->CursorOffset.x = rec->Area.left + hotspot.x;
-  rec->CursorOffset.y = rec->Area.top + hotspot.y;
+  rec->Hotspot = CursorHotspot();
 
-  BuildMovieHeader(&rec->Header, rec->Format, rec->Width, rec->Height);
+  BuildMovieHeader(&rec->Header, rec->Format, rec->Width, rec->Height,
+                   request->TrueColour ? DepthTrueColour : Depth256);
   CreateCaptureBitmap(rec);
 
   __builtin_memcpy(rec->OutputPath, request->OutputPath, MAX_PATH);
   rec->OutputPath[MAX_PATH - 1] = 0;
   CreateOutput(rec);
   FindOutputVolume(rec);
+  rec->Microphone = request->Microphone;
+  // Without a device the recording goes on silent, and the result says so.
+  if (rec->Microphone && !rec->Writer.Failed) OpenMicrophone(rec->OutputPath);
 
   BuildMovieTrailer(&writer->Trailer, request->Title);
   delete request;
@@ -270,12 +290,23 @@ static uint8_t SampleButtons() {
   return button;
 }
 
+// The area keeps its size; its place is the dialog's to move (a recording that follows a window).
+static void PlaceArea(Recording* rec) {
+  uint64_t corner = AreaCorner.load();
+  rec->Area.left = (int32_t)(uint32_t)corner;
+  rec->Area.top = (int32_t)(uint32_t)(corner >> 32);
+  rec->Area.right = rec->Area.left + rec->Width;
+  rec->Area.bottom = rec->Area.top + rec->Height;
+}
+
 static void CaptureFrame(Recording* rec) {
+  PlaceArea(rec);
   POINT cursor = {0, 0};
   GetCursorPos(&cursor);
   // Not clipped: the cursor image may lie partly or wholly outside the area.
-  int32_t cursorX = cursor.x - rec->CursorOffset.x;
-  int32_t cursorY = cursor.y - rec->CursorOffset.y;
+  int32_t cursorX = cursor.x - rec->Area.left - rec->Hotspot.x;
+  int32_t cursorY = cursor.y - rec->Area.top - rec->Hotspot.y;
+  DWORD captured = GetTickCount();  // the mouse hook's clock: presses up to here belong to this frame
   uint8_t button = SampleButtons();
 
   // SRCCOPY alone: CAPTUREBLT would also take layered windows and makes the pointer flicker at every
@@ -286,18 +317,24 @@ static void CaptureFrame(Recording* rec) {
   // BitBlt may still be queued in the GDI batch; the encoder reads the bits directly.
   GdiFlush();
 
-  if (WriteMovieFrame(&rec->Writer, rec->Pixels, button, cursorX, cursorY))
+  if (WriteMovieFrame(&rec->Writer, rec->Pixels, button, cursorX, cursorY)) {
     FrameCounter.store(rec->Writer.FrameCount);
-  else
+    StampSteps(rec->Writer.FrameCount, captured, &rec->Area);
+  } else {
     MarkFailed(rec);
+  }
 }
 
 // ---- Teardown ------------------------------------------------------------------------------------
 
 static void FinishOutput(Recording* rec) {
   // After no frame record the end record keeps the writer's zeroed header: button 0 at 0, 0, which
-  // selects a valid cursor image in the player.
-  if (!rec->Writer.Failed && !WriteMovieEnd(&rec->Writer)) MarkFailed(rec);
+  // selects a valid cursor image in the player. The steps and the sound, if any, go between the two;
+  // a movie that failed keeps its sound file for the repair.
+  MovieWriter* writer = &rec->Writer;
+  bool complete = !writer->Failed && WriteMovieEndRecord(writer) && WriteSteps(writer);
+  rec->Narrated = CloseMicrophone(writer, complete);
+  if (!complete || !WriteMovieTrailer(writer)) MarkFailed(rec);
   if (rec->File != INVALID_HANDLE_VALUE) CloseHandle(rec->File);
   rec->File = INVALID_HANDLE_VALUE;
 }
@@ -306,12 +343,14 @@ static void FinishOutput(Recording* rec) {
 static void ReportResult(Recording* rec) {
   if (!rec->NotifyWindow) return;
   CaptureResult* result = new (std::nothrow) CaptureResult{rec->Writer.BytesWritten, rec->Writer.FrameCount,
-                                                           rec->Writer.Failed, rec->Ending};
+                                                           rec->Writer.Failed, rec->Microphone && !rec->Narrated,
+                                                           rec->Ending};
   if (result && !PostMessageA(rec->NotifyWindow, CaptureDoneMessage, 0, (LPARAM)result)) delete result;
 }
 
 static void TearDown(Recording* rec) {
   FinishOutput(rec);
+  CloseSteps();
   if (rec->CaptureDC) {
     if (rec->PreviousBitmap) SelectObject(rec->CaptureDC, rec->PreviousBitmap);
     DeleteDC(rec->CaptureDC);
@@ -319,6 +358,7 @@ static void TearDown(Recording* rec) {
   if (rec->CaptureBitmap) DeleteObject(rec->CaptureBitmap);
   FreeBlock(rec->Format);
   FreeBlock(rec->Writer.Shadow);
+  FreeBlock(rec->Writer.Colours);
   FreeBlock(rec->Writer.RunList);
   FreeBlock(rec->Writer.Packed);
   // The timer stops before the event it sets goes away.
@@ -333,8 +373,13 @@ DWORD WINAPI CaptureThread(LPVOID request) {
     // A failed recording keeps waiting for its stop, but captures nothing more. A paused one leaves
     // its ticks out altogether: the first frame after the resume is encoded against the shadow of
     // the last one before the pause, so the movie runs on from there as if no time had passed.
-    if (rec.Writer.Failed || PauseRequest.load()) continue;
+    if (rec.Writer.Failed) continue;
+    if (PauseRequest.load()) {
+      MicrophonePaused();
+      continue;
+    }
     if (!RoomLeft(&rec)) break;
+    MicrophoneFrame(rec.Writer.FrameCount + 1);  // the device's position as the frame is taken
     CaptureFrame(&rec);
   }
   TearDown(&rec);
@@ -358,12 +403,17 @@ bool StartCapture(CaptureRequest* request) {
   PauseRequest.store(false);
   FrameCounter.store(0);
   CaptureFailed.store(false);
+  MoveCaptureArea(request->Area.left, request->Area.top);
   LastCaptureThread = CreateThread(nullptr, 0, CaptureThread, request, 0, nullptr);
   if (!LastCaptureThread) {
     delete request;
     return false;
   }
   return true;
+}
+
+void MoveCaptureArea(int32_t left, int32_t top) {
+  AreaCorner.store((uint64_t)(uint32_t)top << 32 | (uint32_t)left);
 }
 
 void WaitForCapture() {

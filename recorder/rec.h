@@ -6,7 +6,10 @@
 //
 // The dialog thread and the capture thread share StopRequest, PauseRequest, FrameCounter and
 // CaptureFailed without locks: each has one writer at a time and is read and written whole; the
-// output file is the capture thread's alone. Recordings never overlap:
+// output file is the capture thread's alone. The place of the capture area, which the dialog moves
+// while a recording follows a window (MoveCaptureArea), is shared the same way: its corner is one
+// 64-bit word, so the capture thread never sees the left of one place with the top of another.
+// Recordings never overlap:
 // StartCapture waits for the previous capture thread to end before it clears the shared state, so
 // clearing StopRequest can never cancel the stop of a recording that is still finishing.
 #pragma once
@@ -22,6 +25,8 @@ struct CaptureRequest {
   Rect Area;                  // screen pixels, right and bottom exclusive; width and height >= 1
   char Title[TitleSize];      // GBK, NUL-terminated; empty gives the untitled title
   char OutputPath[MAX_PATH];  // the movie executable to write
+  bool TrueColour;            // 24-bit colour rather than 256 colours
+  bool Microphone;            // narrate: record the default recording device too (Microphone.h)
 };
 
 extern std::atomic<bool> StopRequest;       // dialog: true to end the recording
@@ -45,6 +50,7 @@ struct CaptureResult {
   uint64_t FileSize;  // bytes written: the finished file's size
   int32_t Frames;     // frame records written
   bool Failed;        // the file could not be made or a write failed (CaptureFailed)
+  bool Silent;        // sound was asked for, but no device could be opened or none delivered any
   CaptureEnding Ending;
 };
 
@@ -59,6 +65,11 @@ DWORD WINAPI CaptureThread(LPVOID request);
 // (or larger than a player takes) and when the thread could not be created: the request is then freed
 // and nothing is recording. The previous recording must have been stopped, or the wait does not end.
 bool StartCapture(CaptureRequest* request);
+
+// Moves the running recording's capture area so that its top-left corner is at (left, top), in screen
+// pixels; its size stays. The capture thread takes the new place from its next frame on. StartCapture
+// places the area where its request says.
+void MoveCaptureArea(int32_t left, int32_t top);
 
 // Waits until the last capture thread has written its end record and trailer and ended.
 void WaitForCapture();

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds static x264 and the FFmpeg libraries for Windows from Debian's source packages, for the MP4
 # export of the Windows builds of tavrel-movie. Only what that export uses is built: the libx264 and
-# libx264rgb encoders, the mp4 muxer and swscale; every other component is left out so that the build
-# stays short.
+# libx264rgb encoders, FFmpeg's own AAC encoder (for a narrated movie's sound), the mp4 muxer and
+# swscale; every other component is left out so that the build stays short.
 #   build-ffmpeg-mingw.sh SOURCE_DIR INSTALL_PREFIX HOST  (HOST: i686-w64-mingw32 or x86_64-w64-mingw32)
 set -euo pipefail
 source "$(dirname "$0")/debian-source.sh"
@@ -35,7 +35,7 @@ unpack ffmpeg 'ffmpeg_*.orig.tar.*'
    --pkg-config-flags=--static --enable-static --disable-shared --enable-gpl --disable-autodetect \
    --enable-w32threads --disable-everything --disable-programs --disable-doc --disable-network \
    --disable-avdevice --disable-avfilter --disable-postproc --disable-swresample --disable-x86asm \
-   --disable-debug --enable-libx264 --enable-encoder=libx264,libx264rgb --enable-muxer=mp4 \
+   --disable-debug --enable-libx264 --enable-encoder=libx264,libx264rgb,aac --enable-muxer=mp4 \
    >configure.log 2>&1 || { echo "FFmpeg's configure failed: $(tail -n 3 configure.log)" >&2; exit 1; }
  make -j"$jobs" >/dev/null 2>&1 && make install >/dev/null 2>&1)
 echo "x264 and FFmpeg (libavformat, libavcodec, libswscale, libavutil) for Windows installed in $prefix"

@@ -29,9 +29,23 @@ unpack libpng 'libpng1.6_*.orig.tar.*'
    install-pkgincludeHEADERS install-header-links install-library-links >/dev/null 2>&1)
 
 unpack giflib 'giflib_*.orig.tar.*'
-(cd giflib && for f in dgif_lib egif_lib gifalloc gif_err gif_hash openbsd-reallocarray; do
+# With its colour quantiser (GifQuantizeBuffer, for the GIF of a true-colour movie), which upstream
+# moved out of the library and Debian's libgif keeps in it and declares in gif_lib.h; the same here.
+(cd giflib && for f in dgif_lib egif_lib gifalloc gif_err gif_hash openbsd-reallocarray quantize; do
    $host-gcc -O2 -c $f.c -o $f.o
- done && $host-ar rcs libgif.a dgif_lib.o egif_lib.o gifalloc.o gif_err.o gif_hash.o openbsd-reallocarray.o)
+ done && $host-ar rcs libgif.a dgif_lib.o egif_lib.o gifalloc.o gif_err.o gif_hash.o openbsd-reallocarray.o quantize.o)
 cp giflib/libgif.a "$prefix/lib/"
-cp giflib/gif_lib.h "$prefix/include/"
+if grep -q GifQuantizeBuffer giflib/gif_lib.h; then
+  cp giflib/gif_lib.h "$prefix/include/"
+else
+  sed '/^ Error handling and reporting/i\
+ Color table quantization\
+******************************************************************************/\
+int GifQuantizeBuffer(unsigned int Width, unsigned int Height, int *ColorMapSize, GifByteType *RedInput,\
+                      GifByteType *GreenInput, GifByteType *BlueInput, GifByteType *OutputBuffer,\
+                      GifColorType *OutputColorMap);\
+\
+/******************************************************************************' giflib/gif_lib.h >"$prefix/include/gif_lib.h"
+fi
+touch "$prefix/lib/giflib-quantize.stamp"
 echo "zlib, libpng and giflib for Windows installed in $prefix"

@@ -7,7 +7,9 @@
 #
 # Leaves in the output folder: demo.exe (the movie), and screenshots 1-recorder.png (the main dialog),
 # 2-selecting.png (the rubber band over the screen), 3-recording.png (the area's outline during the
-# recording), 4-stopped.png (size and time of the recording) and 5-playback.png (the movie playing).
+# recording), 4-stopped.png (size and time of the recording) and 5-playback.png (the movie playing);
+# the clicks made during the recording as a steps document, demo-steps.html, linking to the movie's
+# page demo.html, and 6-steps.png, the document as headless Chromium shows it.
 # Needs the Windows build (scripts/build.sh) of the programs this machine runs (scripts/windows-target.sh);
 # TAVREL_WIN_BUILD and TAVREL_NATIVE_BUILD override the build folders.
 set -euo pipefail
@@ -24,7 +26,7 @@ source "$root/tests/wine/lib.sh"
 source "$root/tests/wine/recorder/recorder.sh"
 echo "Starting a virtual display and Wine (the first run prepares a Wine prefix, about 30 s)..."
 wine_start
-rm -f "$out/demo.exe" "$out"/[1-5]-*.png
+rm -f "$out/demo.exe" "$out"/[1-6]-*.png "$out"/demo-steps.html "$out"/demo.html
 
 start_scene 60 60
 start_recorder
@@ -50,6 +52,11 @@ for point in "120 120" "180 140" "240 170" "300 200" "250 220" "180 200" "120 16
   xdo mousemove $point
   sleep 0.4
 done
+# Two clicks on the scene: each becomes a step of the movie.
+for point in "150 130" "260 190"; do
+  xdo mousemove $point click 1
+  sleep 0.6
+done
 shot "$out/3-recording.png"
 tray_click 1
 wait_probe '^visible=1$' 20
@@ -69,5 +76,12 @@ done
 sleep 2
 shot "$out/5-playback.png"
 echo "The movie's window is captioned '$(xdo getwindowname "$(xdo search --onlyvisible --classname demo.exe | head -n 1)")'"
-echo "Done. Movie and screenshots in $out:"
+
+echo "Writing the clicks as a steps document..."
+"$TAVREL_NATIVE_BUILD/tools/tavrel-movie" export "$out/demo.exe" --steps "$out/demo-steps.html" --html "$out/demo.html"
+chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run --disable-background-networking \
+  --disable-component-update --disable-sync --user-data-dir="$WORK/chromium" --hide-scrollbars \
+  --window-size=800,900 --screenshot="$out/6-steps.png" "file://$out/demo-steps.html" >/dev/null 2>&1 ||
+  echo "(no picture of the steps document: Chromium did not start)"
+echo "Done. Movie, steps document and screenshots in $out:"
 ls -l "$out"

@@ -2,9 +2,9 @@
 # the Wine tests, after scripts/setup.sh has installed Wine.
 #
 # The 32-bit programs are what we ship, and they run under the 32-bit Wine loader. Some machines cannot
-# execute 32-bit x86 code at all (their kernel refuses it: "Exec format error"); those run the x86-64
-# build of the same sources under the 64-bit loader instead. TAVREL_WINDOWS=i686 or x86_64 forces the
-# choice. Sets and exports:
+# execute 32-bit x86 code at all (their kernel refuses it: "Exec format error"), and on others set-up
+# could not install 32-bit Wine; those run the x86-64 build of the same sources under the 64-bit loader
+# instead. TAVREL_WINDOWS=i686 or x86_64 forces the choice. Sets and exports:
 #   TAVREL_WINDOWS        i686 or x86_64
 #   TAVREL_WINDOWS_WHY    why, in words
 #   TAVREL_WIN_BUILD      its Windows build folder (build/win or build/win64), unless already set
@@ -12,19 +12,24 @@
 #   WINE_PREFIX_NAME      the name of a Wine prefix folder for it (a 64-bit prefix is kept apart)
 
 _tavrel_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$_tavrel_root/scripts/exec32.sh"
 
-# The system's 32-bit dynamic loader is itself a 32-bit program (installed with wine32's libc6:i386):
-# it starts where the kernel runs 32-bit code, and fails with "Exec format error" where it does not.
-runs_32bit_code() { /lib/ld-linux.so.2 --version >/dev/null 2>&1; }
+# The 32-bit programs need the 32-bit Wine loader, not only a kernel that runs 32-bit code: a machine
+# may run 32-bit code (libc6-i386 brings a 32-bit dynamic loader) and still have no 32-bit Wine, when
+# set-up could not install it. Once it is installed, the choice goes back to i686 by itself.
+_tavrel_why_no_wine32() {
+  if ! tavrel_runs_32bit_code; then echo "this machine cannot execute 32-bit x86 code"
+  else echo "32-bit Wine is not installed (package wine32:i386)"; fi
+}
 
 case "${TAVREL_WINDOWS:-}" in
   "")
-    if runs_32bit_code; then
+    if tavrel_wine32_starts; then
       TAVREL_WINDOWS=i686
-      TAVREL_WINDOWS_WHY="this machine runs 32-bit x86 code"
+      TAVREL_WINDOWS_WHY="this machine runs 32-bit programs under Wine"
     else
       TAVREL_WINDOWS=x86_64
-      TAVREL_WINDOWS_WHY="this machine cannot execute 32-bit x86 code"
+      TAVREL_WINDOWS_WHY=$(_tavrel_why_no_wine32)
     fi ;;
   i686 | x86_64)
     TAVREL_WINDOWS_WHY=${TAVREL_WINDOWS_WHY:-"chosen by TAVREL_WINDOWS=$TAVREL_WINDOWS"} ;;
@@ -37,8 +42,8 @@ if [ "$TAVREL_WINDOWS" = i686 ]; then
   # The wrapper picks the 32-bit loader when wine32 is installed.
   WINE_LOADER=wine WINEARCH=win32 WINE_PREFIX_NAME=wine-prefix
   : "${TAVREL_WIN_BUILD:=$_tavrel_root/build/win}"
-  if ! runs_32bit_code; then
-    echo "TAVREL_WINDOWS=i686, but this machine cannot execute 32-bit x86 code" >&2
+  if ! tavrel_wine32_starts; then
+    echo "TAVREL_WINDOWS=i686, but the 32-bit Wine loader does not start: $(_tavrel_why_no_wine32)" >&2
     return 1
   fi
 else

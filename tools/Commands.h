@@ -1,6 +1,7 @@
 // The movie tool's commands, one unit per group (Inspect: info and verify; Export: images, raw and
-// video; Edit: repair, wrap, unwrap, trim and pack), and what they share: the command line, messages,
-// exit status and progress.
+// video, with HtmlExport and StepsExport for the page and the steps document; Edit: repair, wrap,
+// unwrap, trim and pack), and what they share: the command line, messages, exit status, progress and
+// the words for steps.
 //
 // Exit status: 0 done (verify: the movie is well-formed), 1 the input is no movie, is damaged, or
 // a file could not be written, 2 the command line is wrong.
@@ -11,6 +12,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "Section.h"
 
 const int ExitOk = 0, ExitFailed = 1, ExitUsage = 2;
 
@@ -31,6 +34,11 @@ int UsageError(const std::string& text);  // Fail, then the usage; returns ExitU
 std::string Elapsed(int64_t frames);      // a frame count as the player shows its time
 std::string TitleText(const char* title); // a movie's title field, for the console
 bool ParseFrameNumber(const std::string& text, int32_t* frame);  // 1 up, as the tool counts frames
+std::string Base64(const uint8_t* bytes, size_t count);  // as the browser's atob() and data: addresses read it
+std::string MomentText(int64_t ms);       // a moment in the movie as trim takes it: "1:23.4"
+int64_t StepMoment(const StepRecord& step);  // the press, in ms from the first frame
+// The press in words, English and Chinese: "left click" / "左键单击", "right double-click" / "右键双击"...
+std::string ClickText(const StepRecord& step, bool chinese);
 
 // "frame k of n" on standard error while a long job runs, once it has taken a second; standard
 // output stays free for results and raw frames.

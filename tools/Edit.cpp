@@ -3,8 +3,11 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
+
 #include "Codec.h"
 #include "Commands.h"
+#include "SoundTool.h"
 #include "LZO.h"
 #include "Movie.h"
 #include "MovieWalk.h"
@@ -70,12 +73,24 @@ bool RecoverTitle(MovieWalk& walk, std::string* title) {
   char field[TitleSize];
   uint32_t got = 0;
   if (have >= TrailerSize) {
-    // Extra bytes in front of the trailer do not move it: it is always the file's last 132 bytes.
-    if (!walk.Input.ReadAt(walk.Input.Size - TitleSize, field, TitleSize)) return false;
+    // Extra bytes in front of the trailer do not move it: it is always the file's last 132 bytes. When
+    // they are no section the players find, they may be one cut off with the trailer behind it: then
+    // only a trailer that counts the frames and holds a title field as written is taken.
+    MovieTrailer trailer;
+    if (!walk.ReadTrailer(&trailer)) return false;
+    const char* zero = (const char*)memchr(trailer.MovieTitle, 0, TitleSize);
+    bool clean = zero && std::all_of(zero, (const char*)trailer.MovieTitle + TitleSize, [](char c) { return c == 0; });
+    bool counts = trailer.FrameCount == walk.Records;
+    if (walk.SectionState.Status != SectionFound && !(have == TrailerSize ? counts || clean : counts && clean))
+      return false;
+    memcpy(field, trailer.MovieTitle, TitleSize);
     got = TitleSize;
   } else if (have > 4) {
+    // A cut-off trailer, if what follows the end record is one: it starts with the frame count.
+    int32_t count;
     got = (uint32_t)have - 4;
-    if (!walk.Input.ReadAt(tail + 4, field, got)) return false;
+    if (!walk.Input.ReadAt(tail, &count, 4) || count != walk.Records || !walk.Input.ReadAt(tail + 4, field, got))
+      return false;
   }
   size_t length = strnlen(field, got);
   if (length == got && got < TitleSize) return false;  // the end of the title is missing
@@ -157,6 +172,126 @@ bool CopyRange(InputFile& input, uint64_t from, uint64_t to, OutputFile* output,
   return true;
 }
 
+// ---- The section --------------------------------------------------------------------------------------
+
+// A block copied as it is, in pieces, so that a large one never has to fit in memory.
+bool CopyBlock(MovieWalk& walk, const SectionBlock& block, MovieWriter* writer, std::string* error) {
+  std::vector<uint8_t> buffer(1 << 16);
+  BeginSectionBlock(writer, block.Tag, block.Length);
+  for (uint32_t at = 0; at < block.Length;) {
+    uint32_t count = block.Length - at < buffer.size() ? block.Length - at : (uint32_t)buffer.size();
+    if (!walk.Input.ReadAt(walk.FileOffset(block.Offset) + at, buffer.data(), count)) {
+      *error = "cannot read: " + SystemError();
+      return false;
+    }
+    WriteSectionData(writer, buffer.data(), count);
+    at += count;
+  }
+  return true;
+}
+
+// A steps block of these steps; none for no steps.
+void WriteSteps(MovieWriter* writer, const std::vector<MovieStep>& steps) {
+  if (steps.empty()) return;
+  uint32_t size = 0;
+  for (const MovieStep& step : steps) size += StepSize((uint32_t)step.Text.size());
+  std::vector<uint8_t> data(size);
+  uint32_t at = 0;
+  for (const MovieStep& step : steps) at += PutStep(data.data() + at, &step.Record, step.Text.data(), (uint32_t)step.Text.size());
+  WriteSectionBlock(writer, TagSteps, data.data(), at);
+}
+
+// The steps a movie of `frames` frames can keep: those the recorder could have written for it (a
+// known button, a frame of the movie, in the order of the presses).
+std::vector<MovieStep> PlayableSteps(const std::vector<MovieStep>& steps, int32_t frames) {
+  std::vector<MovieStep> kept;
+  for (const MovieStep& step : steps) {
+    const StepRecord& r = step.Record;
+    if (r.Button >= StepLeft && r.Button <= StepMiddle && !(r.Flags & ~StepDouble) && r.Frame >= 1 &&
+        r.Frame <= (uint32_t)frames && (kept.empty() || r.Frame >= kept.back().Record.Frame))
+      kept.push_back(step);
+  }
+  return kept;
+}
+
+std::string Count(size_t n, const char* one, const char* many) { return std::to_string(n) + " " + (n == 1 ? one : many); }
+
+// Repair keeps what it can find of the section: a section found whole with every block, the steps
+// and the sound cut down to the frames kept (*soundFrom set when there was sound); or, with its footer lost behind an end record that survived, the
+// whole blocks that follow that end record and the whole steps of a steps block cut short. What it
+// kept and lost goes into the lines of its report.
+bool RepairSection(MovieWalk& walk, MovieWriter* writer, std::vector<std::string>* kept, std::vector<std::string>* lost,
+                   const char** soundFrom, std::string* error) {
+  std::vector<SectionBlock> blocks = walk.Blocks;
+  std::vector<MovieStep> steps = walk.Steps;
+  uint64_t found = 0;  // file offset behind the last block found, when looking behind the end record
+  if (walk.SectionState.Status != SectionFound) {
+    uint64_t tail = walk.EndOffset + FrameHeaderSize;
+    if (!walk.AtEnd) return true;
+    MovieSection span{tail + walk.Input.Base, walk.Input.Size - tail};
+    found = tail;
+    SectionBlock block{0, 0, 0};
+    while (walk.NextBlock(span, &block) && TagIsText(block.Tag)) {
+      blocks.push_back(block);
+      found = walk.FileOffset(block.Offset) + block.Length;
+    }
+    // A steps block cut short by the end of the file: its whole steps.
+    MovieSection rest{found + walk.Input.Base, UINT64_MAX / 2};
+    SectionBlock cut{0, 0, 0};
+    std::vector<uint8_t> data;
+    if (found < walk.Input.Size && walk.NextBlock(rest, &cut) && cut.Tag == TagSteps &&
+        walk.FileOffset(cut.Offset) < walk.Input.Size) {
+      cut.Length = (uint32_t)std::min<uint64_t>(cut.Length, walk.Input.Size - walk.FileOffset(cut.Offset));
+      if (walk.ReadBlock(cut, &data)) {
+        Problem ignored;
+        walk.ParseSteps(cut, data, &steps, &ignored);
+      }
+      blocks.push_back(cut);
+      found = walk.FileOffset(cut.Offset) + cut.Length;
+    } else {
+      for (const SectionBlock& b : blocks)
+        if (b.Tag == TagSteps && walk.ReadBlock(b, &data)) walk.ParseSteps(b, data, &steps, &walk.StepsIssue);
+    }
+    // Behind the end record of a movie without a section lies its trailer, which is no block.
+    if (blocks.empty() && walk.SectionState.Status == SectionAbsent) return true;
+    if (walk.SectionState.Status == SectionAbsent)
+      lost->push_back("the section's footer (not found at the end of the file)");
+    else
+      lost->push_back("the section's footer: " + DescribeProblem(walk.CheckSection()));
+  }
+  for (const SectionBlock& block : blocks) {
+    // The sound, as far as the frames kept reach.
+    MovieSound sound;
+    if (block.Tag == TagSound && BlockSound(&walk.Input, block, &sound)) {
+      if (!CopySound(writer, &walk.Input, sound, 1, walk.Records)) {
+        *error = "the sound cannot be read: " + SystemError();
+        return false;
+      }
+      *soundFrom = "the movie";
+      continue;
+    }
+    if (block.Tag != TagSteps) {
+      if (!CopyBlock(walk, block, writer, error)) return false;
+      kept->push_back("block " + TagText(block.Tag) + " of " + std::to_string(block.Length) + " bytes, as it was");
+      continue;
+    }
+    std::vector<MovieStep> playable = PlayableSteps(steps, walk.Records);
+    // A steps block that is whole and sound goes into the repaired movie byte for byte.
+    if (playable.size() == steps.size() && walk.StepsIssue.Kind == ProblemNone && !found) {
+      if (!CopyBlock(walk, block, writer, error)) return false;
+    } else {
+      WriteSteps(writer, playable);
+    }
+    kept->push_back(Count(playable.size(), "step", "steps"));
+    if (playable.size() < steps.size())
+      lost->push_back(Count(steps.size() - playable.size(), "step", "steps") + " of frames that are not kept, or that the recorder never writes");
+    if (walk.StepsIssue.Kind != ProblemNone) lost->push_back("what follows " + DescribeProblem(walk.StepsIssue));
+  }
+  if (found && found < walk.Input.Size)
+    lost->push_back(std::to_string(walk.Input.Size - found) + " bytes behind the blocks found, footer and trailer included");
+  return true;
+}
+
 }  // namespace
 
 // ---- repair ---------------------------------------------------------------------------------------
@@ -212,7 +347,25 @@ int CommandRepair(const Arguments& args) {
   if (walk.Records > 0) writer.Record = walk.LastFrame;
   writer.FrameCount = walk.Records;
   BuildMovieTrailer(&writer.Trailer, title.c_str());
-  WriteMovieEnd(&writer);
+  WriteMovieEndRecord(&writer);
+  std::vector<std::string> keptBlocks, lostBlocks;
+  const char* soundFrom = nullptr;
+  if (!RepairSection(walk, &writer, &keptBlocks, &lostBlocks, &soundFrom, &error)) {
+    Fail(path + ": " + error);
+    return ExitFailed;
+  }
+  // Without sound in the movie, the sound file a recording cut off by a crash left beside it, as far
+  // as the frames kept reach.
+  InputFile soundFile;
+  MovieSound sound;
+  if (!soundFrom && FindSoundFile(path, &soundFile, &sound)) {
+    soundFrom = "the sound file beside it";
+    if (!CopySound(&writer, &soundFile, sound, 1, walk.Records)) {
+      Fail(path + ": the sound file cannot be read: " + SystemError());
+      return ExitFailed;
+    }
+  }
+  WriteMovieTrailer(&writer);
   if (!output.Commit(&error)) {
     Fail(error);
     return ExitFailed;
@@ -229,6 +382,9 @@ int CommandRepair(const Arguments& args) {
   if (cut > 0 && problem.Kind != ProblemNone) printf("; %" PRIu64 " bytes behind it replaced", cut);
   printf("\ntitle: \"%s\" (%s)\n", TitleText(writer.Trailer.MovieTitle).c_str(),
          titleGiven ? "as given" : recovered ? "recovered" : "not recoverable; give one with --title");
+  for (const std::string& line : keptBlocks) printf("kept:  %s\n", line.c_str());
+  for (const std::string& line : lostBlocks) printf("lost:  %s\n", line.c_str());
+  if (soundFrom) printf("sound: from %s\n", soundFrom);
   printf("wrote: %s\n", out.c_str());
   return ExitOk;
 }
@@ -400,11 +556,14 @@ int CommandTrim(const Arguments& args) {
   if (!ReadStub(walk, path, &stub)) return ExitFailed;
   while (walk.Records < span.First && walk.Step() == StepFrame) {
   }
-  uint32_t n = walk.Reader.PixelCount;
-  std::vector<uint8_t> shadow(n), runList(RunListBufferSize(n)), packed(PackedBufferSize(n)), work(LzoWorkSize);
+  uint32_t n = walk.Reader.PixelCount, bytes = walk.Reader.PixelBytes;
+  std::vector<uint8_t> shadow(n), runList(RunListBufferSize(n, bytes)), packed(PackedBufferSize(n, bytes)),
+      work(LzoWorkSize);
+  std::vector<uint32_t> colours(n);
   MovieWriter writer = {};
   writer.PixelCount = n;
   writer.Shadow = shadow.data();
+  if (bytes == ColourBytes) writer.Colours = colours.data();  // the copy keeps the movie's depth
   writer.RunList = runList.data();
   writer.Packed = packed.data();
   writer.LzoWork = work.data();
@@ -417,7 +576,19 @@ int CommandTrim(const Arguments& args) {
   WriteMovieFrame(&writer, walk.Frame.data(), first.Button, first.CursorX, first.CursorY);
   while (walk.Records < span.Last && walk.Step() == StepFrame) WriteMovieRecord(&writer, &walk.LastFrame, walk.Packed.data());
   BuildMovieTrailer(&writer.Trailer, title.c_str());
-  WriteMovieEnd(&writer);
+  WriteMovieEndRecord(&writer);
+  // The steps of the kept frames, moved with them; and their sound; blocks trim does not
+  // know it cannot cut.
+  std::vector<MovieStep> steps;
+  for (const MovieStep& step : walk.Steps) {
+    if (step.Record.Frame < (uint32_t)span.First || step.Record.Frame > (uint32_t)span.Last) continue;
+    steps.push_back(step);
+    steps.back().Record.Frame -= (uint32_t)span.First - 1;
+  }
+  WriteSteps(&writer, steps);
+  MovieSound sound;
+  if (FindSound(&walk.Input, &sound)) CopySound(&writer, &walk.Input, sound, span.First, span.Last);
+  WriteMovieTrailer(&writer);
   if (!output.Commit(&error)) {
     Fail(error);
     return ExitFailed;
@@ -425,6 +596,13 @@ int CommandTrim(const Arguments& args) {
   int32_t kept = span.Last - span.First + 1;
   printf("kept:  frames %d to %d of %d: %.1f s from %.1f s\n", span.First, span.Last, frames,
          kept * FramePeriodMs / 1000.0, (span.First - 1) * FramePeriodMs / 1000.0);
+  if (!walk.Steps.empty()) printf("kept:  %zu of %zu steps\n", steps.size(), walk.Steps.size());
+  if (walk.SectionState.Status != SectionAbsent && walk.SectionState.Status != SectionFound)
+    printf("note:  the section is damaged and was left out: %s\n", DescribeProblem(walk.CheckSection()).c_str());
+  for (const SectionBlock& block : walk.Blocks)
+    if (block.Tag != TagSteps && block.Tag != TagSound)
+      printf("note:  block %s of %u bytes was left out: trim does not know how to cut it\n", TagText(block.Tag).c_str(),
+             block.Length);
   printf("wrote: %s\n", out.c_str());
   return ExitOk;
 }
@@ -450,7 +628,7 @@ int CommandPack(const Arguments& args) {
   OutputFile output;
   MovieWriter writer = {};
   if (!StartMovie(&output, out, &writer, stub, &walk.Reader.Header)) return ExitFailed;
-  std::vector<uint8_t> packed(PackedBufferSize(walk.Reader.PixelCount)), work(LzoBestWorkSize);
+  std::vector<uint8_t> packed(PackedBufferSize(walk.Reader.PixelCount, walk.Reader.PixelBytes)), work(LzoBestWorkSize);
   Progress progress(walk.ClaimedTrailer().FrameCount);
   uint64_t before = 0, after = 0;
   while (walk.Step() == StepFrame) {
@@ -477,7 +655,14 @@ int CommandPack(const Arguments& args) {
     return ExitFailed;
   }
   walk.ReadTrailer(&writer.Trailer);  // checked whole above
-  WriteMovieEnd(&writer);
+  WriteMovieEndRecord(&writer);
+  for (const SectionBlock& block : walk.Blocks) {
+    if (!CopyBlock(walk, block, &writer, &error)) {
+      Fail(path + ": " + error);
+      return ExitFailed;
+    }
+  }
+  WriteMovieTrailer(&writer);
   if (!output.Commit(&error)) {
     Fail(error);
     return ExitFailed;

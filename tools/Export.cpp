@@ -1,24 +1,38 @@
-// export: frames as PNG images, an animated GIF, an MP4 video, or raw frames for other programs.
+// export: frames as PNG images, an animated GIF, an MP4 video, or raw frames for other programs; the
+// steps as a document (StepsExport).
 #include <stdio.h>
 #include <stdlib.h>
 
 #include <functional>
 
 #include "Commands.h"
+#include "SoundTool.h"
 #include "HtmlExport.h"
 #include "Images.h"
 #include "Movie.h"
 #include "MovieWalk.h"
+#include "StepsExport.h"
 #include "ToolFiles.h"
 #include "VideoExport.h"
 
 namespace {
 
-// The picture the player shows for the last applied record, with the recorded cursor if asked.
-const uint32_t* Picture(MovieWalk& walk, const std::vector<CursorImage>* cursors, std::vector<uint32_t>* scratch) {
-  if (!cursors) return walk.Frame.data();
-  *scratch = walk.Frame;
-  DrawCursor(scratch->data(), walk.Reader.FrameWidth, walk.Reader.FrameHeight, *cursors, walk.LastFrame);
+// The picture the player shows for the last applied record: with the rings of the steps pressed in
+// the second before it and the recorded cursor over them, each if asked.
+const uint32_t* Picture(MovieWalk& walk, const std::vector<CursorImage>* cursors, bool rings,
+                        std::vector<uint32_t>* scratch) {
+  int32_t width = walk.Reader.FrameWidth, height = walk.Reader.FrameHeight;
+  bool ringed = false;
+  for (const MovieStep& step : walk.Steps) {
+    int32_t age = StepRingAge(&step.Record, walk.Records);
+    if (!rings || age < 0) continue;
+    if (!ringed) *scratch = walk.Frame;
+    ringed = true;
+    DrawStepRing(scratch->data(), width, height, &step.Record, age);
+  }
+  if (!cursors) return ringed ? scratch->data() : walk.Frame.data();
+  if (!ringed) *scratch = walk.Frame;
+  DrawCursor(scratch->data(), width, height, *cursors, walk.LastFrame);
   return scratch->data();
 }
 
@@ -42,7 +56,7 @@ struct Animation {
   std::function<void()> Abandon;
 };
 
-int WriteAnimation(MovieWalk& walk, const std::vector<CursorImage>* draw, const std::string& path,
+int WriteAnimation(MovieWalk& walk, const std::vector<CursorImage>* draw, bool rings, const std::string& path,
                    const std::string& out, int32_t total, const Animation& animation) {
   std::string error;
   std::vector<uint32_t> scratch;
@@ -50,7 +64,7 @@ int WriteAnimation(MovieWalk& walk, const std::vector<CursorImage>* draw, const 
     Progress progress(total);
     while (walk.Step() == StepFrame) {
       progress.Step(walk.Records);
-      if (!animation.Add(Picture(walk, draw, &scratch), &error)) {
+      if (!animation.Add(Picture(walk, draw, rings, &scratch), &error)) {
         animation.Abandon();
         Fail(error);
         return ExitFailed;
@@ -69,17 +83,25 @@ int WriteAnimation(MovieWalk& walk, const std::vector<CursorImage>* draw, const 
 
 int CommandExport(const Arguments& args) {
   const std::string& path = args.Positional[0];
+  bool steps = args.Has("--steps");
   int modes = args.Has("--frame") + args.Has("--frames") + args.Has("--gif") + args.Has("--mp4") +
-              args.Has("--raw") + args.Has("--html");
+              args.Has("--raw") + (args.Has("--html") && !steps) + steps + args.Has("--wav");
   if (modes != 1)
     return UsageError("export needs exactly one of --frame K OUT.png, --frames DIR, --gif OUT.gif, --mp4 OUT.mp4, "
-                      "--raw, --html OUT.html");
+                      "--raw, --html OUT.html, --steps OUT.html [--html PAGE.html], --wav OUT.wav");
   if (args.Has("--frame") != (args.Positional.size() == 2) || args.Positional.size() > 2)
     return UsageError(args.Has("--frame") ? "export --frame K needs the output file: export MOVIE --frame K OUT.png"
                                           : "export: unexpected argument " + args.Positional.back());
-  if (args.Has("--html")) return ExportHtml(path, args.Get("--html"));
+  // With --steps, --html writes the page that the steps link to.
+  if (args.Has("--html")) {
+    int status = ExportHtml(path, args.Get("--html"));
+    if (status != ExitOk || !steps) return status;
+  }
+  if (args.Has("--wav")) return ExportWav(path, args.Get("--wav"));
+  if (steps) return ExportSteps(path, args.Get("--steps"), args.Get("--html"));
   bool gif = args.Has("--gif"), video = args.Has("--mp4");
   bool cursor = gif || video ? !args.Has("--no-cursor") : args.Has("--cursor");
+  bool rings = gif || video ? !args.Has("--no-rings") : args.Has("--rings");
   if (args.Has("--lossless") && !video) return UsageError("--lossless is for --mp4");
   if ((args.Has("--frame") || args.Has("--frames") || gif) && !ImagesAvailable()) {
     std::string error;
@@ -118,7 +140,7 @@ int CommandExport(const Arguments& args) {
              std::to_string(walk.Records) + " frames");
       return ExitFailed;
     }
-    if (!WritePng(args.Positional[1], Picture(walk, draw, &scratch), width, height, &error)) {
+    if (!WritePng(args.Positional[1], Picture(walk, draw, rings, &scratch), width, height, &error)) {
       Fail(error);
       return ExitFailed;
     }
@@ -136,7 +158,7 @@ int CommandExport(const Arguments& args) {
       progress.Step(walk.Records);
       char name[32];
       snprintf(name, sizeof name, "/frame-%05d.png", walk.Records);
-      if (!WritePng(dir + name, Picture(walk, draw, &scratch), width, height, &error)) {
+      if (!WritePng(dir + name, Picture(walk, draw, rings, &scratch), width, height, &error)) {
         Fail(error);
         return ExitFailed;
       }
@@ -151,17 +173,33 @@ int CommandExport(const Arguments& args) {
     MovieTrailer trailer = walk.ClaimedTrailer();
     Animation animation;
     if (gif) {
-      GifOutput* output = BeginGif(out, width, height, &error);
+      GifOutput* output = BeginGif(out, width, height, walk.Reader.PixelBytes == ColourBytes, &error);
       if (!output) return Fail(error), ExitFailed;
       animation = {[=](const uint32_t* frame, std::string* e) { return AddGifFrame(output, frame, e); },
                    [=](std::string* e) { return FinishGif(output, e); }, [=] { AbandonGif(output); }};
     } else {
-      VideoOutput* output = BeginVideo(out, width, height, args.Has("--lossless"), TitleText(trailer.MovieTitle), &error);
+      // The narration, from the frame it starts with, as an AAC track.
+      MovieSound sound;
+      VideoSound track;
+      std::vector<int16_t> pcm;
+      bool narrated = FindSound(&walk.Input, &sound) && DecodeSound(&walk.Input, sound, &pcm);
+      if (narrated) {
+        track.SampleRate = sound.Header.SampleRate;
+        // The video starts with frame 1; sound of frame 0 (the black picture before it) is left out.
+        int64_t lead = ((int64_t)sound.Header.StartFrame - 1) * sound.FrameSamples;
+        track.Samples.assign((size_t)std::max<int64_t>(lead, 0), 0);
+        track.Samples.insert(track.Samples.end(), pcm.begin() + std::min<int64_t>(std::max<int64_t>(-lead, 0), (int64_t)pcm.size()),
+                             pcm.end());
+        // As long as the pictures: silence after a sound that ends before them, none past their end.
+        if (trailer.FrameCount > 0) track.Samples.resize((size_t)trailer.FrameCount * sound.FrameSamples, 0);
+      }
+      VideoOutput* output = BeginVideo(out, width, height, args.Has("--lossless"), TitleText(trailer.MovieTitle),
+                                       narrated ? &track : nullptr, &error);
       if (!output) return Fail(error), ExitFailed;
       animation = {[=](const uint32_t* frame, std::string* e) { return AddVideoFrame(output, frame, e); },
                    [=](std::string* e) { return FinishVideo(output, e); }, [=] { AbandonVideo(output); }};
     }
-    return WriteAnimation(walk, draw, path, out, trailer.FrameCount, animation);
+    return WriteAnimation(walk, draw, rings, path, out, trailer.FrameCount, animation);
   }
 
   // --raw: every frame as width x height little-endian 0x00RRGGBB values, that is B, G, R, 0 bytes.
@@ -173,7 +211,7 @@ int CommandExport(const Arguments& args) {
   fprintf(stderr, "tavrel-movie: raw frames %d x %d, pixel format bgr0, 5 frames per second\n", width, height);
   size_t frameBytes = (size_t)walk.Reader.PixelCount * 4;
   while (walk.Step() == StepFrame) {
-    if (fwrite(Picture(walk, draw, &scratch), 1, frameBytes, stdout) != frameBytes) {
+    if (fwrite(Picture(walk, draw, rings, &scratch), 1, frameBytes, stdout) != frameBytes) {
       Fail("cannot write to standard output");
       return ExitFailed;
     }

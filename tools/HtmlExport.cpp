@@ -18,23 +18,6 @@ extern const char PlayerPageTail[];
 
 namespace {
 
-// The page reads the stream back with the browser's atob().
-std::string Base64(const uint8_t* bytes, size_t count) {
-  static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string text;
-  text.reserve((count + 2) / 3 * 4);
-  for (size_t i = 0; i < count; i += 3) {
-    uint32_t group = (uint32_t)bytes[i] << 16;
-    if (i + 1 < count) group |= (uint32_t)bytes[i + 1] << 8;
-    if (i + 2 < count) group |= bytes[i + 2];
-    text += digits[group >> 18];
-    text += digits[(group >> 12) & 63];
-    text += i + 1 < count ? digits[(group >> 6) & 63] : '=';
-    text += i + 2 < count ? digits[group & 63] : '=';
-  }
-  return text;
-}
-
 // The stream deflated (zlib format), which the page inflates with the browser's DecompressionStream:
 // deflate takes a quarter or more off LZO1X-1's payloads, about what base64 adds back.
 class Deflater {

@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include <algorithm>
+
 #include "Codec.h"
 #include "ToolFiles.h"
 
@@ -120,31 +122,30 @@ bool ImagesAvailable() { return true; }
 namespace {
 
 void PngWrite(png_structp png, png_bytep data, png_size_t length) {
-  OutputFile* out = static_cast<OutputFile*>(png_get_io_ptr(png));
-  out->Write(data, (uint32_t)length);
+  std::vector<uint8_t>* out = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(png));
+  out->insert(out->end(), data, data + length);
 }
 
 void PngFlush(png_structp) {}
 
 }  // namespace
 
-bool WritePng(const std::string& path, const uint32_t* frame, int32_t width, int32_t height, std::string* error) {
-  OutputFile out;
-  if (!out.Open(path, error)) return false;
+bool EncodePng(const uint32_t* frame, int32_t width, int32_t height, std::vector<uint8_t>* out, std::string* error) {
+  out->clear();
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
   std::vector<uint8_t> row((size_t)width * 3);
   if (!png || !info) {
     png_destroy_write_struct(&png, &info);
-    *error = path + ": cannot start a PNG image";
+    *error = "cannot start a PNG image";
     return false;
   }
   if (setjmp(png_jmpbuf(png))) {
     png_destroy_write_struct(&png, &info);
-    *error = path + ": the PNG library failed";
+    *error = "the PNG library failed";
     return false;
   }
-  png_set_write_fn(png, &out, PngWrite, PngFlush);
+  png_set_write_fn(png, out, PngWrite, PngFlush);
   png_set_IHDR(png, info, (png_uint_32)width, (png_uint_32)height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
@@ -159,6 +160,18 @@ bool WritePng(const std::string& path, const uint32_t* frame, int32_t width, int
   }
   png_write_end(png, info);
   png_destroy_write_struct(&png, &info);
+  return true;
+}
+
+bool WritePng(const std::string& path, const uint32_t* frame, int32_t width, int32_t height, std::string* error) {
+  std::vector<uint8_t> png;
+  if (!EncodePng(frame, width, height, &png, error)) {
+    *error = path + ": " + *error;
+    return false;
+  }
+  OutputFile out;
+  if (!out.Open(path, error)) return false;
+  out.Write(png.data(), (uint32_t)png.size());
   return out.Commit(error);
 }
 
@@ -169,7 +182,12 @@ struct GifOutput {
   GifFileType* Gif = nullptr;
   int32_t Width = 0, Height = 0;
   int32_t Frames = 0;
-  std::vector<GifPixelType> Current, Previous;  // palette indices of this frame and the one before
+  bool TrueColour = false;
+  // 256 colours: the palette indices (the RGB332 codes) of this frame and the one before, compared
+  // to find what changed. True colour: the colours of the two frames, compared likewise, and the
+  // indices of the changed rectangle into the palette made for it.
+  std::vector<GifPixelType> Current, Previous;
+  std::vector<uint32_t> Colours, PreviousColours;
 };
 
 namespace {
@@ -185,7 +203,7 @@ std::string GifFailure(const std::string& path, int code) {
 
 }  // namespace
 
-GifOutput* BeginGif(const std::string& path, int32_t width, int32_t height, std::string* error) {
+GifOutput* BeginGif(const std::string& path, int32_t width, int32_t height, bool trueColour, std::string* error) {
   if (width > 65535 || height > 65535) {
     *error = path + ": a GIF cannot be larger than 65535 x 65535";
     return nullptr;
@@ -193,8 +211,13 @@ GifOutput* BeginGif(const std::string& path, int32_t width, int32_t height, std:
   GifOutput* gif = new GifOutput;
   gif->Width = width;
   gif->Height = height;
+  gif->TrueColour = trueColour;
   gif->Current.resize((size_t)width * height);
   gif->Previous.resize((size_t)width * height);
+  if (trueColour) {
+    gif->Colours.resize((size_t)width * height);
+    gif->PreviousColours.resize((size_t)width * height);
+  }
   if (!gif->Out.Open(path, error)) {
     delete gif;
     return nullptr;
@@ -213,10 +236,11 @@ GifOutput* BeginGif(const std::string& path, int32_t width, int32_t height, std:
     colours[c].Green = (GifByteType)(p >> 8);
     colours[c].Blue = (GifByteType)p;
   }
-  ColorMapObject* map = GifMakeMapObject(256, colours);
+  // A true-colour movie has no palette of its own: each image brings the one made for it.
+  ColorMapObject* map = trueColour ? nullptr : GifMakeMapObject(256, colours);
   EGifSetGifVersion(gif->Gif, true);
   bool ok = EGifPutScreenDesc(gif->Gif, width, height, 8, 0, map) == GIF_OK;
-  GifFreeMapObject(map);
+  if (map) GifFreeMapObject(map);
   // The player offers loop playback; the GIF loops for ever (NETSCAPE2.0, loop count 0).
   static const GifByteType loop[3] = {1, 0, 0};
   ok = ok && EGifPutExtensionLeader(gif->Gif, APPLICATION_EXT_FUNC_CODE) == GIF_OK &&
@@ -230,30 +254,91 @@ GifOutput* BeginGif(const std::string& path, int32_t width, int32_t height, std:
   return gif;
 }
 
+namespace {
+
+// The rectangle in which two frames of n-sized cells differ; the whole frame for the first image, and
+// one pixel for an unchanged frame, so that it still takes its 200 ms.
+template <typename Cell>
+void ChangedRectangle(const GifOutput* gif, const Cell* now, const Cell* before, int32_t* rect) {
+  int32_t w = gif->Width, h = gif->Height;
+  rect[0] = 0, rect[1] = 0, rect[2] = w, rect[3] = h;
+  if (gif->Frames == 0) return;
+  int32_t left = w, top = h, right = 0, bottom = 0;
+  for (int32_t y = 0; y < h; y++) {
+    const Cell* a = now + (size_t)y * w;
+    const Cell* b = before + (size_t)y * w;
+    for (int32_t x = 0; x < w; x++) {
+      if (a[x] == b[x]) continue;
+      if (x < left) left = x;
+      if (x >= right) right = x + 1;
+      if (y < top) top = y;
+      bottom = y + 1;
+    }
+  }
+  if (right == 0) left = 0, top = 0, right = 1, bottom = 1;
+  rect[0] = left, rect[1] = top, rect[2] = right, rect[3] = bottom;
+}
+
+// A palette for the true colours of the rectangle, its indices in gif->Current (row by row, the
+// rectangle's width apart). Where the rectangle holds at most 256 colours they are the palette, so it
+// goes in without loss; otherwise giflib's own quantiser makes the 256 colours that serve it best.
+ColorMapObject* MakeRectanglePalette(GifOutput* gif, const int32_t* rect) {
+  int32_t w = rect[2] - rect[0], h = rect[3] - rect[1];
+  size_t count = (size_t)w * h;
+  std::vector<uint32_t> colours(count);
+  for (int32_t y = 0; y < h; y++)
+    memcpy(&colours[(size_t)y * w], &gif->Colours[(size_t)(rect[1] + y) * gif->Width + rect[0]], (size_t)w * 4);
+  std::vector<uint32_t> distinct(colours);
+  std::sort(distinct.begin(), distinct.end());
+  distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+  GifColorType palette[256] = {};
+  if (distinct.size() <= 256) {
+    for (size_t c = 0; c < distinct.size(); c++) {
+      palette[c].Red = (GifByteType)(distinct[c] >> 16);
+      palette[c].Green = (GifByteType)(distinct[c] >> 8);
+      palette[c].Blue = (GifByteType)distinct[c];
+    }
+    for (size_t i = 0; i < count; i++)
+      gif->Current[i] = (GifPixelType)(std::lower_bound(distinct.begin(), distinct.end(), colours[i]) - distinct.begin());
+  } else {
+    std::vector<GifByteType> red(count), green(count), blue(count);
+    for (size_t i = 0; i < count; i++) {
+      red[i] = (GifByteType)(colours[i] >> 16);
+      green[i] = (GifByteType)(colours[i] >> 8);
+      blue[i] = (GifByteType)colours[i];
+    }
+    int size = 256;
+    if (GifQuantizeBuffer((unsigned)w, (unsigned)h, &size, red.data(), green.data(), blue.data(), gif->Current.data(),
+                          palette) != GIF_OK)
+      return nullptr;
+  }
+  return GifMakeMapObject(256, palette);
+}
+
+}  // namespace
+
 bool AddGifFrame(GifOutput* gif, const uint32_t* frame, std::string* error) {
   int32_t w = gif->Width, h = gif->Height;
-  // Decoded pixels quantise back to their own codes, which are the palette indices.
   size_t n = (size_t)w * h;
-  for (size_t i = 0; i < n; i++) gif->Current[i] = QuantiseRgb332(frame[i]);
   // Each image after the first covers only the rectangle that changed, drawn over the one before
-  // (the frames of a screen recording mostly change in small places); an unchanged frame is one
-  // pixel, so that it still takes its 200 ms.
-  int32_t left = 0, top = 0, right = w, bottom = h;
-  if (gif->Frames > 0) {
-    left = w, top = h, right = 0, bottom = 0;
-    for (int32_t y = 0; y < h; y++) {
-      const GifPixelType* now = gif->Current.data() + (size_t)y * w;
-      const GifPixelType* before = gif->Previous.data() + (size_t)y * w;
-      for (int32_t x = 0; x < w; x++) {
-        if (now[x] == before[x]) continue;
-        if (x < left) left = x;
-        if (x >= right) right = x + 1;
-        if (y < top) top = y;
-        bottom = y + 1;
-      }
+  // (the frames of a screen recording mostly change in small places).
+  int32_t rect[4];
+  ColorMapObject* map = nullptr;
+  if (gif->TrueColour) {
+    for (size_t i = 0; i < n; i++) gif->Colours[i] = frame[i] & 0x00FFFFFFu;
+    ChangedRectangle(gif, gif->Colours.data(), gif->PreviousColours.data(), rect);
+    map = MakeRectanglePalette(gif, rect);
+    if (!map) {
+      *error = gif->Out.Path + ": cannot write the GIF: giflib could not make a palette for frame " +
+               std::to_string(gif->Frames + 1);
+      return false;
     }
-    if (right == 0) left = 0, top = 0, right = 1, bottom = 1;
+  } else {
+    // Decoded pixels quantise back to their own codes, which are the palette indices.
+    for (size_t i = 0; i < n; i++) gif->Current[i] = QuantiseRgb332(frame[i]);
+    ChangedRectangle(gif, gif->Current.data(), gif->Previous.data(), rect);
   }
+  int32_t left = rect[0], top = rect[1], right = rect[2], bottom = rect[3];
   GraphicsControlBlock control = {};
   control.DisposalMode = DISPOSE_DO_NOT;
   control.DelayTime = FramePeriodMs / 10;  // hundredths of a second
@@ -261,11 +346,17 @@ bool AddGifFrame(GifOutput* gif, const uint32_t* frame, std::string* error) {
   GifByteType extension[4];
   size_t length = EGifGCBToExtension(&control, extension);
   bool ok = EGifPutExtension(gif->Gif, GRAPHICS_EXT_FUNC_CODE, (int)length, extension) == GIF_OK &&
-            EGifPutImageDesc(gif->Gif, left, top, right - left, bottom - top, false, nullptr) == GIF_OK;
-  for (int32_t y = top; ok && y < bottom; y++)
-    ok = EGifPutLine(gif->Gif, gif->Current.data() + (size_t)y * w + left, right - left) == GIF_OK;
+            EGifPutImageDesc(gif->Gif, left, top, right - left, bottom - top, false, map) == GIF_OK;
+  // The true-colour indices are the rectangle's alone; the 256-colour ones are the whole frame's.
+  const GifPixelType* rows = gif->TrueColour ? gif->Current.data() : gif->Current.data() + (size_t)top * w + left;
+  size_t stride = gif->TrueColour ? (size_t)(right - left) : (size_t)w;
+  for (int32_t y = top; ok && y < bottom; y++, rows += stride) ok = EGifPutLine(gif->Gif, (GifPixelType*)rows, right - left) == GIF_OK;
+  if (map) GifFreeMapObject(map);
   if (!ok) *error = GifFailure(gif->Out.Path, gif->Gif->Error);
-  gif->Previous.swap(gif->Current);
+  if (gif->TrueColour)
+    gif->PreviousColours.swap(gif->Colours);
+  else
+    gif->Previous.swap(gif->Current);
   gif->Frames++;
   return ok;
 }
@@ -306,7 +397,12 @@ bool WritePng(const std::string&, const uint32_t*, int32_t, int32_t, std::string
   return false;
 }
 
-GifOutput* BeginGif(const std::string&, int32_t, int32_t, std::string* error) {
+bool EncodePng(const uint32_t*, int32_t, int32_t, std::vector<uint8_t>*, std::string* error) {
+  *error = NoImages();
+  return false;
+}
+
+GifOutput* BeginGif(const std::string&, int32_t, int32_t, bool, std::string* error) {
   *error = NoImages();
   return nullptr;
 }

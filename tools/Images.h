@@ -32,11 +32,15 @@ void DrawCursor(uint32_t* frame, int32_t width, int32_t height, const std::vecto
 bool ImagesAvailable();
 
 bool WritePng(const std::string& path, const uint32_t* frame, int32_t width, int32_t height, std::string* error);
+// The same PNG in memory.
+bool EncodePng(const uint32_t* frame, int32_t width, int32_t height, std::vector<uint8_t>* png, std::string* error);
 
-// An animated GIF with one image per frame record, each shown for the frame period. The 256 RGB332
-// colours are the GIF's palette, so a decoded frame goes in without loss.
+// An animated GIF with one image per frame record, each shown for the frame period. For a 256-colour
+// movie the 256 RGB332 colours are the GIF's palette, so a decoded frame goes in without loss. For a
+// true-colour movie each image (the rectangle that changed) carries a palette of its own: its colours
+// when it has at most 256, else the 256 that giflib's quantiser (GifQuantizeBuffer) makes for them.
 struct GifOutput;
-GifOutput* BeginGif(const std::string& path, int32_t width, int32_t height, std::string* error);
+GifOutput* BeginGif(const std::string& path, int32_t width, int32_t height, bool trueColour, std::string* error);
 bool AddGifFrame(GifOutput* gif, const uint32_t* frame, std::string* error);
 bool FinishGif(GifOutput* gif, std::string* error);  // commits the file; frees gif either way
 void AbandonGif(GifOutput* gif);

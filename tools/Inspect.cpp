@@ -6,8 +6,42 @@
 #include "Commands.h"
 #include "Movie.h"
 #include "MovieWalk.h"
+#include "ToolFiles.h"
+#include "SoundTool.h"
 
 // ---- info -----------------------------------------------------------------------------------------
+
+namespace {
+
+// The section's blocks, then every step: number, moment, frame, button, place and description.
+void PrintSection(MovieWalk& walk) {
+  if (walk.SectionState.Status == SectionAbsent) return;
+  if (walk.SectionState.Status != SectionFound) {
+    printf("section:      damaged, ignored by the players: %s\n", DescribeProblem(walk.CheckSection()).c_str());
+    return;
+  }
+  printf("section:      %" PRIu64 " bytes at offset %" PRIu64 ":", walk.Section.Length,
+         walk.FileOffset(walk.Section.Start));
+  for (size_t i = 0; i < walk.Blocks.size(); i++) {
+    const SectionBlock& block = walk.Blocks[i];
+    printf("%s %s %u bytes%s", i ? "," : "", TagText(block.Tag).c_str(), block.Length,
+           block.Tag == TagSteps ? "" : " (not known to this tool)");
+  }
+  printf("\n");
+  bool stepsBlock = false;
+  for (const SectionBlock& block : walk.Blocks) stepsBlock |= block.Tag == TagSteps;
+  if (!stepsBlock) return;
+  printf("steps:        %zu\n", walk.Steps.size());
+  for (size_t i = 0; i < walk.Steps.size(); i++) {
+    const StepRecord& r = walk.Steps[i].Record;
+    std::string text = walk.Steps[i].Text.empty() ? "(no description)" : GbkToUtf8(walk.Steps[i].Text);
+    printf("  %3zu  %s  frame %u  %s at (%d, %d)  %s\n", i + 1, MomentText(StepMoment(r)).c_str(), r.Frame,
+           ClickText(r, false).c_str(), r.X, r.Y, text.c_str());
+  }
+  if (walk.StepsIssue.Kind != ProblemNone) printf("              %s\n", DescribeProblem(walk.StepsIssue).c_str());
+}
+
+}  // namespace
 
 int CommandInfo(const std::string& path) {
   MovieWalk walk;
@@ -25,6 +59,8 @@ int CommandInfo(const std::string& path) {
          FirstRecordOffset);
   printf("frame:        %d x %d pixels, 32-bit %s\n", walk.Reader.FrameWidth, walk.Reader.FrameHeight,
          info.biCompression == 3 ? "BI_BITFIELDS" : "BI_RGB");
+  printf("colours:      %s\n", walk.Reader.PixelBytes == ColourBytes ? "true colour (24-bit colours, 3 bytes per changed pixel)"
+                                                                     : "256 colours (RGB332 codes, 1 byte per changed pixel)");
   printf("frames:       %d frame records, %s at %u ms each\n", walk.Records, Elapsed(walk.Records).c_str(),
          FramePeriodMs);
   printf("records:      %d with changes, %d without\n", walk.Changed, walk.Unchanged);
@@ -51,6 +87,10 @@ int CommandInfo(const std::string& path) {
   } else {
     printf("trailer:      not reached: %s\n", DescribeProblem(walk.Stop).c_str());
   }
+
+  PrintSection(walk);
+  MovieSound sound;
+  printf("sound:        %s\n", FindSound(&walk.Input, &sound) ? DescribeSound(sound).c_str() : "none");
 
   MovieWalk check;
   check.Open(path, false, &error);

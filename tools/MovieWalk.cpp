@@ -1,10 +1,12 @@
 #include "MovieWalk.h"
 
+#include <stdio.h>
 #include <string.h>
 
 #include "Codec.h"
 #include "CodecRules.h"
 #include "LZO.h"
+#include "Section.h"
 
 namespace {
 
@@ -21,6 +23,9 @@ std::string ExplainHeader(const MovieHeader& header) {
   const BitmapInfoHeader& info = header.Info.Header;
   if (header.File.bfOffBits != MovieHeaderSize)
     return "bfOffBits is " + Num(header.File.bfOffBits) + ", not 66: the frame records would not follow the header";
+  if (header.File.bfReserved1 != Depth256 && header.File.bfReserved1 != DepthTrueColour)
+    return "the colour depth (bfReserved1) is " + Num(header.File.bfReserved1) +
+           ": neither 0 (256 colours) nor 24 (true colour)";
   if (info.biSize != 40) return "biSize is " + Num(info.biSize) + ", not 40";
   if (info.biBitCount != 32)
     return "the frames are " + Num(info.biBitCount) + " bits per pixel; movies hold 32-bit frames";
@@ -38,6 +43,21 @@ std::string ExplainHeader(const MovieHeader& header) {
 }
 
 }  // namespace
+
+bool TagIsText(uint32_t tag) {
+  for (int shift = 0; shift < 32; shift += 8)
+    if ((tag >> shift & 0xFF) < 0x20 || (tag >> shift & 0xFF) > 0x7E) return false;
+  return true;
+}
+
+std::string TagText(uint32_t tag) {
+  if (!TagIsText(tag)) {
+    char hex[16];
+    snprintf(hex, sizeof hex, "0x%08X", tag);
+    return hex;
+  }
+  return std::string{(char)tag, (char)(tag >> 8), (char)(tag >> 16), (char)(tag >> 24)};
+}
 
 std::string DescribeProblem(const Problem& problem) {
   std::string text = "offset " + Num(problem.Offset);
@@ -97,11 +117,12 @@ bool MovieWalk::Open(const std::string& path, bool stream, std::string* error) {
   Packed.assign(Reader.PackedSize, 0);
   RunList.assign(Reader.RunListSize, 0);
   Unpacked.assign(Reader.RunListSize, 0);
-  Codes.assign(n, 0);
+  Codes.assign((size_t)n * Reader.PixelBytes, 0);
   Reader.FramePixels = Frame.data();
   Reader.Packed = Packed.data();
   Reader.RunList = RunList.data();
   RecordsEnd = FileOffset(FirstRecordOffset);
+  ReadSection();
 
   const BitmapInfoHeader& info = header.Info.Header;
   // Read through the packed record, never through a pointer: the masks sit at odd host addresses.
@@ -119,6 +140,94 @@ bool MovieWalk::Open(const std::string& path, bool stream, std::string* error) {
   return true;
 }
 
+// ---- The section -------------------------------------------------------------------------------------
+
+void MovieWalk::ReadSection() {
+  // The whole file, without the walk's room for a missing trailer: the section is found from its end.
+  MovieSource source = Input.Source(0);
+  SectionState = CheckMovieSection(&source, &Section);
+  SectionBlock block{0, 0, 0};
+  while (SectionState.Status == SectionFound && NextSectionBlock(&source, &Section, &block)) Blocks.push_back(block);
+  std::vector<uint8_t> data;
+  if (SectionState.Status == SectionFound && FindSectionBlock(&source, &Section, TagSteps, &block)) {
+    if (ReadBlock(block, &data)) ParseSteps(block, data, &Steps, &StepsIssue);
+  }
+  // The reader goes on from its own place.
+  Reader.Source.Seek(Reader.Source.Context, Reader.Position);
+}
+
+bool MovieWalk::NextBlock(const MovieSection& span, SectionBlock* block) {
+  MovieSource source = Input.Source(0);
+  return NextSectionBlock(&source, &span, block);
+}
+
+bool MovieWalk::ReadBlock(const SectionBlock& block, std::vector<uint8_t>* data) {
+  data->resize(block.Length);
+  return block.Length == 0 || Input.ReadAt(FileOffset(block.Offset), data->data(), block.Length);
+}
+
+void MovieWalk::ParseSteps(const SectionBlock& block, const std::vector<uint8_t>& data, std::vector<MovieStep>* steps,
+                           Problem* problem) {
+  uint32_t at = 0, length = (uint32_t)data.size();
+  StepRecord record;
+  const char* text;
+  for (uint32_t before = at; NextStep(data.data(), length, &at, &record, &text); before = at)
+    steps->push_back(MovieStep{record, std::string(text, record.TextLength), FileOffset(block.Offset) + before});
+  if (at == length) return;
+  problem->Kind = ProblemSteps;
+  problem->Offset = FileOffset(block.Offset) + at;
+  problem->Text = "step " + Num((int64_t)steps->size() + 1) + " does not fit in the " + Num(length - at) +
+                  " bytes left of the steps block: the steps from it on are lost";
+}
+
+Problem MovieWalk::CheckSection() {
+  Problem problem;
+  problem.Offset = FileOffset(SectionState.At);
+  const std::string claimed = Num(SectionState.Claimed);
+  switch (SectionState.Status) {
+    case SectionAbsent:
+      return problem;
+    case SectionBadLength:
+      problem.Text = "the section footer gives the section " + claimed +
+                     " bytes, which do not fit between the records and the footer";
+      break;
+    case SectionNoEndRecord:
+      problem.Text = "the section footer puts the section's start " + claimed +
+                     " bytes in front of it, here, but no end record lies right in front of that";
+      break;
+    case SectionBadBlocks:
+      problem.Text = "the blocks do not fill the " + claimed + " bytes the section footer gives them: the block here "
+                     "runs past the footer, or is cut short";
+      break;
+    case SectionFound:
+      if (StepsIssue.Kind != ProblemNone) return StepsIssue;
+      for (size_t i = 0; i < Steps.size(); i++) {
+        const StepRecord& r = Steps[i].Record;
+        problem.Offset = Steps[i].Offset;
+        std::string step = "step " + Num((int64_t)i + 1);
+        if (r.Button < StepLeft || r.Button > StepMiddle)
+          problem.Text = step + " has button " + Num(r.Button) + "; only 1 (left), 2 (right) and 3 (middle) are defined";
+        else if (r.Flags & ~StepDouble)
+          problem.Text = step + " has flags " + Num(r.Flags) + "; only 1 (double-click) is defined";
+        else if (r.Frame < 1 || r.Frame > (uint32_t)Records)
+          problem.Text = step + " belongs to frame " + Num(r.Frame) + ", but the movie has frames 1 to " + Num(Records);
+        else if (i > 0 && r.Frame < Steps[i - 1].Record.Frame)
+          problem.Text = step + " (frame " + Num(r.Frame) + ") comes after step " + Num((int64_t)i) + " (frame " +
+                         Num(Steps[i - 1].Record.Frame) + "): steps are in the order of the presses";
+        else
+          continue;
+        problem.Kind = ProblemSteps;
+        return problem;
+      }
+      return Problem();
+  }
+  problem.Kind = ProblemSection;
+  problem.Text += "; players take the movie as one without a section";
+  return problem;
+}
+
+// ---- Records ---------------------------------------------------------------------------------------
+
 bool MovieWalk::CheckRunList(uint64_t offset, uint32_t length, Problem* problem) {
   int32_t unpacked = UnpackPayload(Packed.data(), length, Unpacked.data(), (uint32_t)Unpacked.size());
   if (unpacked < 0) {  // the reader unpacked the same bytes a moment ago
@@ -127,8 +236,8 @@ bool MovieWalk::CheckRunList(uint64_t offset, uint32_t length, Problem* problem)
   }
   UnpackedLength = (uint32_t)unpacked;
   const uint8_t* list = Unpacked.data();
-  uint32_t size = (uint32_t)unpacked, n = Reader.PixelCount;
-  if (!RunListFollowsRules(list, size, n)) {
+  uint32_t size = (uint32_t)unpacked, n = Reader.PixelCount, bytes = Reader.PixelBytes;
+  if (!RunListFollowsRules(list, size, n, bytes)) {
     uint32_t q = 0, previousStart = 0, previousEnd = 0;
     bool first = true;
     while (q < size) {
@@ -148,23 +257,26 @@ bool MovieWalk::CheckRunList(uint64_t offset, uint32_t length, Problem* problem)
       first = false;
       previousStart = start;
       previousEnd = start + count;
-      q += RunHeaderSize + count;
+      q += RunHeaderSize + count * bytes;
     }
     *problem = Damage(ProblemRunRules, offset, "the run list does not follow the encoder's rules");
     return false;
   }
   // Each run is bounded by pixels that really changed and carries at most 31 unchanged ones in a
-  // row: Codes holds every pixel's code before this record.
+  // row: Codes holds every pixel's code (or colour) before this record.
   uint8_t* codes = Codes.data();
+  auto unchanged = [&](const uint8_t* run, uint32_t k, uint32_t pixel) {
+    return memcmp(run + (size_t)k * bytes, codes + (size_t)pixel * bytes, bytes) == 0;
+  };
   for (uint32_t q = 0; q < size;) {
     uint32_t start = LoadU32(list + q), count = LoadU32(list + q + 4);
     const uint8_t* run = list + q + RunHeaderSize;
-    if (run[0] == codes[start]) {
+    if (unchanged(run, 0, start)) {
       *problem = Damage(ProblemRunRules, offset,
                         "the run at pixel " + Num(start) + " begins on a pixel that did not change");
       return false;
     }
-    if (run[count - 1] == codes[start + count - 1]) {
+    if (unchanged(run, count - 1, start + count - 1)) {
       *problem = Damage(ProblemRunRules, offset,
                         "the run at pixel " + Num(start) + " ends on a pixel that did not change (pixel " +
                             Num(start + count - 1) + ")");
@@ -172,7 +284,7 @@ bool MovieWalk::CheckRunList(uint64_t offset, uint32_t length, Problem* problem)
     }
     uint32_t gap = 0;
     for (uint32_t k = 0; k < count; k++) {
-      gap = run[k] == codes[start + k] ? gap + 1 : 0;
+      gap = unchanged(run, k, start + k) ? gap + 1 : 0;
       if (gap > MaxGapInRun) {
         *problem = Damage(ProblemRunRules, offset,
                           "the run at pixel " + Num(start) + " carries " + Num(MaxGapInRun + 1) +
@@ -181,12 +293,12 @@ bool MovieWalk::CheckRunList(uint64_t offset, uint32_t length, Problem* problem)
         return false;
       }
     }
-    q += RunHeaderSize + count;
+    q += RunHeaderSize + count * bytes;
   }
   for (uint32_t q = 0; q < size;) {
     uint32_t start = LoadU32(list + q), count = LoadU32(list + q + 4);
-    memcpy(codes + start, list + q + RunHeaderSize, count);
-    q += RunHeaderSize + count;
+    memcpy(codes + (size_t)start * bytes, list + q + RunHeaderSize, (size_t)count * bytes);
+    q += RunHeaderSize + count * bytes;
   }
   return true;
 }
@@ -251,11 +363,11 @@ StepResult MovieWalk::Step() {
                  " lies outside the frame of " + Num(n) + " pixels";
           break;
         }
-        if (count > (uint32_t)size - q - RunHeaderSize) {
-          text = "the run at pixel " + Num(start) + " has " + Num(count) + " codes, more than its run list holds";
+        if ((uint64_t)count * Reader.PixelBytes > (uint32_t)size - q - RunHeaderSize) {
+          text = "the run at pixel " + Num(start) + " has " + Num(count) + " pixels, more than its run list holds";
           break;
         }
-        q += RunHeaderSize + count;
+        q += RunHeaderSize + count * Reader.PixelBytes;
       }
       Stop = Damage(ProblemRunsOutside, offset, text);
       return StepStopped;
@@ -322,7 +434,16 @@ Problem MovieWalk::CheckTail() {
                              : "the trailer is cut off: " + Num(have) + " of its 132 bytes are there";
     return problem;
   }
-  if (have > TrailerSize) {
+  // Bytes between the end record and the trailer are the section's, if there is one.
+  if (have > TrailerSize && SectionState.Status != SectionAbsent) {
+    Problem damage = CheckSection();
+    if (damage.Kind == ProblemSection) return damage;
+    if (FileOffset(Section.Start) != tail) {
+      problem.Kind = ProblemSection;
+      problem.Text = "the section begins at offset " + Num(FileOffset(Section.Start)) + ", not behind the end record";
+      return problem;
+    }
+  } else if (have > TrailerSize) {
     problem.Kind = ProblemExtraBytes;
     problem.Text = Num(have - TrailerSize) + " unexpected bytes lie between the end record and the trailer";
     return problem;
@@ -355,5 +476,5 @@ Problem MovieWalk::CheckTail() {
       return problem;
     }
   }
-  return problem;
+  return CheckSection();
 }

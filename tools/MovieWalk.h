@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Movie.h"
+#include "Section.h"
 #include "ToolFiles.h"
 
 enum ProblemKind : uint8_t {
@@ -28,6 +29,8 @@ enum ProblemKind : uint8_t {
   ProblemFrameCount,     // FrameCount differs from the frame records
   ProblemTitle,          // the title is not NUL-terminated with zeros behind it
   ProblemHeader,         // the movie header disagrees with itself
+  ProblemSection,        // the section's footer is there, but the section is damaged
+  ProblemSteps,          // a step the recorder never writes (a cut record, no such frame or button)
 };
 
 struct Problem {
@@ -38,6 +41,13 @@ struct Problem {
 };
 
 enum StepResult { StepFrame, StepEnd, StepStopped };
+
+// A step of the steps block (Section.h), its description as stored (GBK).
+struct MovieStep {
+  StepRecord Record;
+  std::string Text;
+  uint64_t Offset;  // file offset of its record
+};
 
 struct MovieWalk {
   InputFile Input;
@@ -59,6 +69,15 @@ struct MovieWalk {
   Problem Stop;                  // why the walk stopped early (Kind None at the end record)
   Problem HeaderIssue;           // a movie header that plays but disagrees with itself
 
+  // The section behind the end record, found and checked when the movie is opened, as players find
+  // it; its offsets count Base, as the reader's do. Steps holds the steps block's readable steps, in
+  // the order of the presses; StepsIssue says why the block ends before its last byte.
+  SectionCheck SectionState{};
+  MovieSection Section{};
+  std::vector<SectionBlock> Blocks;
+  std::vector<MovieStep> Steps;
+  Problem StepsIssue;
+
   // Opens a movie executable (stream = false) or a bare movie stream (stream = true). On failure the
   // error says why the file is no movie.
   bool Open(const std::string& path, bool stream, std::string* error);
@@ -74,6 +93,17 @@ struct MovieWalk {
   // The trailer as the file's last bytes claim it before the walk has checked it, for a progress
   // line's frame count and a video's title: all zero unless it looks like a trailer.
   MovieTrailer ClaimedTrailer();
+  // The section's blocks behind *block (Offset 0: the first) in a span of the file, for repair, which
+  // looks for blocks where their footer is lost.
+  bool NextBlock(const MovieSection& span, SectionBlock* block);
+  // A block's data, read whole; false when the file cannot give it.
+  bool ReadBlock(const SectionBlock& block, std::vector<uint8_t>* data);
+  // The steps of a steps block's data; *problem says where a record that does not fit begins.
+  void ParseSteps(const SectionBlock& block, const std::vector<uint8_t>& data, std::vector<MovieStep>* steps,
+                  Problem* problem);
+  // What is wrong with the section or its steps for a movie of Records frames, checked after the
+  // walk: Kind None when it is as the recorder writes it, or when there is none.
+  Problem CheckSection();
   // File offset of the movie stream's start (the movie header).
   uint64_t StreamStart() const { return StubLength - Input.Base; }
   // Converts a reader position (which counts Base) into an offset in the file.
@@ -82,6 +112,10 @@ struct MovieWalk {
  private:
   Problem Damage(ProblemKind kind, uint64_t offset, std::string text);
   bool CheckRunList(uint64_t offset, uint32_t length, Problem* problem);
+  void ReadSection();
 };
 
 std::string DescribeProblem(const Problem& problem);
+// A block's tag as its four characters, or in hexadecimal when they are not printable.
+std::string TagText(uint32_t tag);
+bool TagIsText(uint32_t tag);

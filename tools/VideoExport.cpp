@@ -33,6 +33,7 @@ const char* const Quality = "18";    // constant-quality factor: lower is sharpe
 // browser still seeks within quickly, as the frames between are mostly unchanged.
 const int KeyFrameSeconds = 50;
 const int AvioBufferSize = 1 << 16;
+const int64_t SoundBitRate = 48000;  // AAC for speech, mono
 
 }  // namespace
 
@@ -47,6 +48,12 @@ struct VideoOutput {
   AVPacket* Packet = nullptr;
   SwsContext* Convert = nullptr;  // RGB to yuv420p; none for the lossless RGB video
   std::vector<uint32_t> Padded;   // an odd-sized frame grown to even size, for yuv420p
+  // The sound, when the movie has some.
+  AVCodecContext* SoundEncoder = nullptr;
+  AVStream* SoundStream = nullptr;
+  AVFrame* SoundFrame = nullptr;
+  std::vector<int16_t> Sound;
+  size_t SoundDone = 0;  // samples given to the encoder
 };
 
 namespace {
@@ -142,6 +149,8 @@ void FreeVideo(VideoOutput* video) {
   }
   avcodec_free_context(&video->Encoder);
   av_frame_free(&video->Picture);
+  avcodec_free_context(&video->SoundEncoder);
+  av_frame_free(&video->SoundFrame);
   av_packet_free(&video->Packet);
   sws_freeContext(video->Convert);
   delete video;  // the output file abandons itself unless committed
@@ -206,18 +215,70 @@ int OpenEncoder(VideoOutput* video, bool lossless) {
   return 0;
 }
 
-// Sends one picture (or, with none, the end of the input) and writes every packet that comes out.
-int Encode(VideoOutput* video, AVFrame* picture) {
-  int code = avcodec_send_frame(video->Encoder, picture);
+// Sends one picture or piece of sound (or, with none, the end of the input) to an encoder and writes
+// every packet that comes out into its stream.
+int Encode(VideoOutput* video, AVCodecContext* encoder, AVStream* stream, AVFrame* frame) {
+  int code = avcodec_send_frame(encoder, frame);
   while (code >= 0) {
-    code = avcodec_receive_packet(video->Encoder, video->Packet);
+    code = avcodec_receive_packet(encoder, video->Packet);
     if (code == AVERROR(EAGAIN) || code == AVERROR_EOF) return 0;
     if (code < 0) break;
-    video->Packet->duration = 1;  // every picture lasts one frame period
-    av_packet_rescale_ts(video->Packet, video->Encoder->time_base, video->Stream->time_base);
-    video->Packet->stream_index = video->Stream->index;
+    if (encoder == video->Encoder) video->Packet->duration = 1;  // every picture lasts one frame period
+    av_packet_rescale_ts(video->Packet, encoder->time_base, stream->time_base);
+    video->Packet->stream_index = stream->index;
     code = av_interleaved_write_frame(video->Format, video->Packet);
   }
+  return code;
+}
+
+int OpenSound(VideoOutput* video, const VideoSound* sound) {
+  const AVCodec* codec = avcodec_find_encoder_by_name("aac");
+  if (!codec) return AVERROR_ENCODER_NOT_FOUND;
+  AVCodecContext* enc = video->SoundEncoder = avcodec_alloc_context3(codec);
+  if (!enc) return AVERROR(ENOMEM);
+  enc->sample_fmt = AV_SAMPLE_FMT_FLTP;
+  enc->sample_rate = (int)sound->SampleRate;
+  av_channel_layout_default(&enc->ch_layout, 1);
+  enc->bit_rate = SoundBitRate;
+  enc->time_base = AVRational{1, enc->sample_rate};
+  if (video->Format->oformat->flags & AVFMT_GLOBALHEADER) enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  int code = avcodec_open2(enc, codec, nullptr);
+  if (code < 0) return code;
+  video->SoundFrame = av_frame_alloc();
+  if (!video->SoundFrame) return AVERROR(ENOMEM);
+  video->SoundFrame->format = enc->sample_fmt;
+  video->SoundFrame->sample_rate = enc->sample_rate;
+  video->SoundFrame->nb_samples = enc->frame_size;
+  if ((code = av_channel_layout_copy(&video->SoundFrame->ch_layout, &enc->ch_layout)) < 0 ||
+      (code = av_frame_get_buffer(video->SoundFrame, 0)) < 0)
+    return code;
+  video->SoundStream = avformat_new_stream(video->Format, nullptr);
+  if (!video->SoundStream) return AVERROR(ENOMEM);
+  video->SoundStream->time_base = enc->time_base;
+  video->Sound = sound->Samples;
+  return avcodec_parameters_from_context(video->SoundStream->codecpar, enc);
+}
+
+// The sound up to sample `until` (the end of the pictures so far), in the encoder's frames; at the
+// end (SoundEnd) the last frame is filled up with silence and the encoder drained.
+const size_t SoundEnd = SIZE_MAX;
+int EncodeSound(VideoOutput* video, size_t until) {
+  if (!video->SoundEncoder) return 0;
+  AVFrame* frame = video->SoundFrame;
+  size_t size = (size_t)frame->nb_samples, total = video->Sound.size();
+  int code = 0;
+  while (code >= 0 && video->SoundDone < total && (video->SoundDone + size <= until || until == SoundEnd)) {
+    if ((code = av_frame_make_writable(frame)) < 0) break;
+    float* out = reinterpret_cast<float*>(frame->data[0]);
+    for (size_t i = 0; i < size; i++) {
+      size_t at = video->SoundDone + i;
+      out[i] = at < total ? video->Sound[at] / 32768.0f : 0.0f;
+    }
+    frame->pts = (int64_t)video->SoundDone;
+    video->SoundDone += size;
+    code = Encode(video, video->SoundEncoder, video->SoundStream, frame);
+  }
+  if (code >= 0 && until == SoundEnd) code = Encode(video, video->SoundEncoder, video->SoundStream, nullptr);
   return code;
 }
 
@@ -226,7 +287,7 @@ int Encode(VideoOutput* video, AVFrame* picture) {
 bool VideoAvailable() { return true; }
 
 VideoOutput* BeginVideo(const std::string& path, int32_t width, int32_t height, bool lossless,
-                        const std::string& title, std::string* error) {
+                        const std::string& title, const VideoSound* sound, std::string* error) {
   av_log_set_level(AV_LOG_ERROR);  // the encoders' chatter would bury the tool's own messages
   VideoOutput* video = new VideoOutput;
   video->Width = width;
@@ -243,12 +304,15 @@ VideoOutput* BeginVideo(const std::string& path, int32_t width, int32_t height, 
     video->Format->pb = NewAvio(true, &video->Out);
     if (!video->Format->pb) code = AVERROR(ENOMEM);
   }
-  if (code >= 0) code = OpenEncoder(video, lossless);
+  const char* doing = "start the video";
+  if (code >= 0 && (code = OpenEncoder(video, lossless)) == AVERROR_ENCODER_NOT_FOUND) doing = "find x264 in this build";
   if (code >= 0) {
     video->Stream = avformat_new_stream(video->Format, nullptr);
     if (!video->Stream) code = AVERROR(ENOMEM);
   }
   if (code >= 0) code = avcodec_parameters_from_context(video->Stream->codecpar, video->Encoder);
+  if (code >= 0 && sound && (code = OpenSound(video, sound)) < 0)
+    doing = code == AVERROR_ENCODER_NOT_FOUND ? "find the AAC encoder in this build" : "start the sound";
   if (code >= 0) {
     video->Stream->time_base = video->Encoder->time_base;
     video->Stream->avg_frame_rate = video->Encoder->framerate;
@@ -259,7 +323,7 @@ VideoOutput* BeginVideo(const std::string& path, int32_t width, int32_t height, 
     av_dict_free(&options);
   }
   if (code < 0) {
-    *error = Failure(path, code == AVERROR_ENCODER_NOT_FOUND ? "find x264 in this build" : "start the video", code);
+    *error = Failure(path, doing, code);
     FreeVideo(video);
     return nullptr;
   }
@@ -291,7 +355,10 @@ bool AddVideoFrame(VideoOutput* video, const uint32_t* frame, std::string* error
              (size_t)video->Width * 4);
   }
   picture->pts = video->Frames;
-  if (code >= 0) code = Encode(video, picture);
+  if (code >= 0) code = Encode(video, video->Encoder, video->Stream, picture);
+  // The sound as far as the end of this picture.
+  if (code >= 0 && video->SoundEncoder)
+    code = EncodeSound(video, (size_t)((video->Frames + 1) * video->SoundEncoder->sample_rate * FramePeriodMs / 1000));
   if (code < 0) {
     *error = Failure(video->Out.Path, "encode the video", code);
     return false;
@@ -301,7 +368,8 @@ bool AddVideoFrame(VideoOutput* video, const uint32_t* frame, std::string* error
 }
 
 bool FinishVideo(VideoOutput* video, std::string* error) {
-  int code = Encode(video, nullptr);
+  int code = Encode(video, video->Encoder, video->Stream, nullptr);
+  if (code >= 0) code = EncodeSound(video, SoundEnd);
   if (code >= 0) code = av_write_trailer(video->Format);
   bool ok = code >= 0;
   if (!ok) *error = Failure(video->Out.Path, "finish the video", code);
@@ -321,7 +389,8 @@ struct VideoOutput {};
 
 bool VideoAvailable() { return false; }
 
-VideoOutput* BeginVideo(const std::string&, int32_t, int32_t, bool, const std::string&, std::string* error) {
+VideoOutput* BeginVideo(const std::string&, int32_t, int32_t, bool, const std::string&, const VideoSound*,
+                        std::string* error) {
   *error = "this build of tavrel-movie cannot write MP4 files; use the Linux build, or export --raw into ffmpeg";
   return nullptr;
 }

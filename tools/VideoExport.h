@@ -13,18 +13,29 @@
 //              repeating the edge. Encoder settings for screen content: docs/tavrel-movie.md.
 //   lossless   every pixel as recorded: x264's RGB (4:4:4) mode at quantiser 0, any frame size. For
 //              archiving and further editing; browsers do not play it.
+// A narrated movie's sound goes in as an AAC track (FFmpeg's own encoder, mono), written along with
+// the pictures so that the file stays interleaved.
 #pragma once
 #include <stdint.h>
 
 #include <string>
+#include <vector>
+
+// The sound of a video: mono samples from the video's start (silence in front where the sound begins
+// with a later frame).
+struct VideoSound {
+  uint32_t SampleRate = 0;
+  std::vector<int16_t> Samples;
+};
 
 // True when this build can write MP4 files.
 bool VideoAvailable();
 
 struct VideoOutput;
 // title: UTF-8, stored as the file's title; empty for none.
+// sound: none when null.
 VideoOutput* BeginVideo(const std::string& path, int32_t width, int32_t height, bool lossless,
-                        const std::string& title, std::string* error);
+                        const std::string& title, const VideoSound* sound, std::string* error);
 // Adds a width x height frame of 0x00RRGGBB pixels, shown for one frame period.
 bool AddVideoFrame(VideoOutput* video, const uint32_t* frame, std::string* error);
 bool FinishVideo(VideoOutput* video, std::string* error);  // commits the file; frees video either way

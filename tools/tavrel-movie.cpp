@@ -17,7 +17,7 @@ namespace {
 
 const char* const Usage =
     "usage: tavrel-movie COMMAND ...\n"
-    "  info MOVIE                        frame size, frame count, length, title, sizes, trailer\n"
+    "  info MOVIE                        frame size, frame count, length, title, sizes, trailer, steps\n"
     "  verify MOVIE                      check every record; exit 0 only for a well-formed movie\n"
     "  export MOVIE --frame K OUT.png    frame K (1 = first) as a PNG image\n"
     "  export MOVIE --frames DIR         every frame as DIR/frame-00001.png ...\n"
@@ -26,7 +26,11 @@ const char* const Usage =
     "  export MOVIE --mp4 OUT.mp4        H.264 video, 5 frames per second, with the recorded cursor;\n"
     "         --lossless keeps every pixel (for archiving: browsers do not play it)\n"
     "  export MOVIE --raw                raw 32-bit frames (bgr0) to standard output\n"
+    "  export MOVIE --wav OUT.wav        the narration alone, 16-bit PCM\n"
     "         --cursor draws the recorded cursor into PNG and raw frames; --no-cursor leaves it out of GIF and MP4\n"
+    "         --rings draws the rings of the clicks into PNG and raw frames; --no-rings leaves them out of GIF and MP4\n"
+    "  export MOVIE --steps OUT.html [--html PAGE.html]  the steps, one picture each, as one document to\n"
+    "         read and print, each step linked to its moment in PAGE.html; OUT.md: Markdown, pictures beside it\n"
     "  repair MOVIE [-o OUT] [--title T] a cut-off or damaged movie made playable (the input is not changed)\n"
     "  wrap STREAM OUT.exe [--stub PLAYER.exe]  a bare movie stream behind the player\n"
     "  unwrap MOVIE OUT                  the movie stream without the player, safe to send\n"
@@ -51,6 +55,46 @@ std::string Elapsed(int64_t frames) {
   int64_t ms = frames * FramePeriodMs;
   FormatElapsed(text, ms > INT32_MAX ? INT32_MAX : (int32_t)ms);
   return text;
+}
+
+std::string Base64(const uint8_t* bytes, size_t count) {
+  static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string text;
+  text.reserve((count + 2) / 3 * 4);
+  for (size_t i = 0; i < count; i += 3) {
+    uint32_t group = (uint32_t)bytes[i] << 16;
+    if (i + 1 < count) group |= (uint32_t)bytes[i + 1] << 8;
+    if (i + 2 < count) group |= bytes[i + 2];
+    text += digits[group >> 18];
+    text += digits[(group >> 12) & 63];
+    text += i + 1 < count ? digits[(group >> 6) & 63] : '=';
+    text += i + 2 < count ? digits[group & 63] : '=';
+  }
+  return text;
+}
+
+std::string MomentText(int64_t ms) {
+  char text[32];
+  int64_t tenths = ms / 100;
+  snprintf(text, sizeof text, "%lld:%02lld.%lld", (long long)(tenths / 600), (long long)(tenths / 10 % 60),
+           (long long)(tenths % 10));
+  return text;
+}
+
+int64_t StepMoment(const StepRecord& step) {
+  int64_t ms = ((int64_t)step.Frame - 1) * FramePeriodMs - step.Lead;
+  return ms > 0 ? ms : 0;
+}
+
+std::string ClickText(const StepRecord& step, bool chinese) {
+  static const char* const english[] = {"left", "right", "middle"};
+  static const char* const keys[] = {"左键", "右键", "中键"};
+  bool known = step.Button >= StepLeft && step.Button <= StepMiddle;
+  bool twice = step.Flags & StepDouble;
+  if (chinese)
+    return std::string(known ? keys[step.Button - 1] : "按键") + (twice ? "双击" : "单击");
+  return (known ? std::string(english[step.Button - 1]) : "button " + std::to_string(step.Button)) +
+         (twice ? " double-click" : " click");
 }
 
 bool ParseFrameNumber(const std::string& text, int32_t* frame) {
@@ -143,8 +187,8 @@ int main(int argc, char** argv) {
     return command == "info" ? CommandInfo(args.Positional[0]) : CommandVerify(args.Positional[0]);
   }
   if (command == "export") {
-    Arguments args(argc, argv, 2, {"--frame", "--frames", "--gif", "--mp4", "--html"},
-                   {"--raw", "--cursor", "--no-cursor", "--lossless"});
+    Arguments args(argc, argv, 2, {"--frame", "--frames", "--gif", "--mp4", "--html", "--steps", "--wav"},
+                   {"--raw", "--cursor", "--no-cursor", "--rings", "--no-rings", "--lossless"});
     if (!args.Error.empty()) return UsageError(args.Error);
     if (args.Positional.empty()) return UsageError("export needs a movie file");
     return CommandExport(args);

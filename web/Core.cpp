@@ -21,13 +21,23 @@
 //   void     TavrelRewind()                back to the first record, black frame.
 //   void     TavrelSeek(int32_t n)         the frame after n records.
 //   uint8_t* TavrelPicture()               the current frame as RGBA bytes (width x height x 4), for
-//            a canvas ImageData; valid until the next TavrelOpen.
+//            a canvas ImageData, with the rings of the steps pressed in the second before it;
+//            valid until the next TavrelOpen.
 //   const char* TavrelPlayTime()           "mm:ss/mm:ss " for the current frame and the frame count.
 //   PageState* TavrelState()               the numbers below; its address is fixed.
+//   int32_t  TavrelStepCount()             the steps the movie's section holds (0 without one, or
+//            with a damaged one), read in TavrelOpen.
+//   PageStep* TavrelSteps()                those steps, in the order of the presses; valid, with
+//            their descriptions, until the next TavrelOpen. TavrelPicture draws their rings.
+//   int32_t  TavrelSoundRate()             samples a second of the movie's sound, 0 when it has none
+//   const int16_t* TavrelSoundFrame(int32_t n)  frame n's sound (n records shown; SoundRate / 5
+//            samples), decoded by format/Sound.h, silence outside the sound; valid until the next call.
 // Memory grows only in TavrelOpen, so views of the module's memory made after it stay valid.
 #include "Codec.h"
 #include "Func.h"
 #include "Movie.h"
+#include "Section.h"
+#include "Sound.h"
 
 #define EXPORT(name) extern "C" __attribute__((export_name(#name)))
 
@@ -55,9 +65,21 @@ struct PageState {
   char Title[TitleSize];
 };
 
+// A step for the page: 32-bit numbers in this order; Text is the address of its description (GBK,
+// TextLength bytes, no terminator) in the module's memory.
+struct PageStep {
+  int32_t Frame, Lead, Button, Flags, X, Y;
+  uint32_t Text;
+  int32_t TextLength;
+};
+
 namespace {
 
 MovieReader Reader;
+MovieSection Section; // of the file itself, as found at open; Length 0 for none
+StepRecord* Steps;    // StepCount steps, for the rings
+PageStep* PageSteps;
+int32_t StepCount;
 PageState State;
 uint64_t Base;        // StubLength for a bare stream: the reader sees it where a movie .exe has it
 uint64_t FileSize;    // the file itself
@@ -65,6 +87,9 @@ uint64_t Position;    // the reader's place, with Base counted
 uint8_t* Picture;
 MovieTrailer StoredTrailer;  // the file's last 132 bytes, a trailer if the end record is right before it
 char PlayTimeText[PlayTimeTextSize];
+MovieSound Sound;     // the narration; SampleRate 0 when the movie has none
+int16_t* SoundPcm;    // one frame of it, decoded
+uint8_t* SoundBlock;  // one block as read from the file
 
 // ---- File access through the page ---------------------------------------------------------------
 
@@ -109,6 +134,32 @@ void AllocateSnapshots() {
   }
 }
 
+// The steps block of the section at the end of the file, when there is one that is whole: its steps
+// as far as they are readable. The section is found in the file itself, not in the reader's view of
+// it with a trailer's room behind.
+void ReadSteps() {
+  MovieSource file = {nullptr, ReadFile, SeekFile, Base + FileSize};
+  SectionBlock block;
+  uint8_t* data;
+  if (!FindMovieSection(&file, &Section) || !FindSectionBlock(&file, &Section, TagSteps, &block) ||
+      !(data = (uint8_t*)Allocate(block.Length)))
+    return;
+  Position = block.Offset;
+  if (ReadFile(nullptr, data, block.Length) != (int32_t)block.Length) return;
+  uint32_t at = 0, count = 0;
+  StepRecord step;
+  const char* text;
+  while (NextStep(data, block.Length, &at, &step, &text)) count++;
+  Steps = (StepRecord*)Allocate((uint64_t)count * sizeof(StepRecord));
+  PageSteps = (PageStep*)Allocate((uint64_t)count * sizeof(PageStep));
+  if (!Steps || !PageSteps) return;
+  for (at = 0; NextStep(data, block.Length, &at, &step, &text); StepCount++) {
+    Steps[StepCount] = step;
+    PageSteps[StepCount] = PageStep{(int32_t)step.Frame, step.Lead, step.Button, step.Flags, step.X, step.Y,
+                                    (uint32_t)(uintptr_t)text, step.TextLength};
+  }
+}
+
 void UpdateState() {
   State.CurrentFrame = Reader.CurrentFrame;
   State.Button = Reader.Record.Button;
@@ -128,6 +179,7 @@ void NoteProblem(int32_t problem, int32_t framesBefore) {
 EXPORT(TavrelOpen) int32_t TavrelOpen(double fileSize) {
   ArenaTop = (uintptr_t)&__heap_base;
   __builtin_memset(&State, 0, sizeof State);
+  StepCount = 0;
   FileSize = (uint64_t)fileSize;
   char magic[2] = {};
   Base = 0;
@@ -147,12 +199,22 @@ EXPORT(TavrelOpen) int32_t TavrelOpen(double fileSize) {
   Reader.RunList = (uint8_t*)Allocate(Reader.RunListSize);
   Picture = (uint8_t*)Allocate((uint64_t)Reader.PixelCount * 4);
   if (!Reader.FramePixels || !Reader.Packed || !Reader.RunList || !Picture) return OpenNoMemory;
+  ReadSteps();
+  Position = Reader.Position;
   // The snapshots are spread over the frames the trailer names, as far as the file could hold them.
   uint64_t most = (Base + FileSize - FirstRecordOffset) / FrameHeaderSize;
   if (most > INT32_MAX) most = INT32_MAX;
   int32_t promised = StoredTrailer.FrameCount;
   Reader.Trailer.FrameCount = promised > 0 && (uint64_t)promised <= most ? promised : (int32_t)most;
   AllocateSnapshots();
+  // The sound, in the section ReadSteps found in the file as it is.
+  MovieSource file = {nullptr, ReadFile, SeekFile, Base + FileSize};
+  __builtin_memset(&Sound, 0, sizeof Sound);
+  if (Section.Length && FindMovieSound(&file, &Section, &Sound)) {
+    SoundPcm = (int16_t*)Allocate(Sound.FrameSamples * 2);
+    SoundBlock = (uint8_t*)Allocate(Sound.Header.BlockSize);
+    if (!SoundPcm || !SoundBlock) Sound.Header.SampleRate = 0;  // silent rather than not at all
+  }
   State.Width = Reader.FrameWidth;
   State.Height = Reader.FrameHeight;
   return OpenOk;
@@ -167,9 +229,13 @@ EXPORT(TavrelScan) int32_t TavrelScan(int32_t records) {
     State.FrameCount = Reader.CurrentFrame;
     if (Reader.LastStatus == RecordTruncated) NoteProblem(ProblemCutOff, State.FrameCount);
     if (Reader.LastStatus == RecordBadLength) NoteProblem(ProblemBadRecord, State.FrameCount);
-    // The trailer belongs right behind the end record and ends the file.
+    // The trailer belongs right behind the end record, or behind the section there, and ends the
+    // file; behind a damaged section, the file's last 132 bytes are still taken for the trailer when
+    // they count the frames that played.
+    uint64_t behind = Reader.LastRecordOffset + FrameHeaderSize;
+    if (Section.Length && Section.Start == behind) behind += Section.Length + SectionFooterSize;
     bool trailer = Reader.LastStatus == RecordEnd &&
-                   Reader.LastRecordOffset + FrameHeaderSize + TrailerSize == Base + FileSize;
+                   (behind + TrailerSize == Base + FileSize || StoredTrailer.FrameCount == State.FrameCount);
     if (Reader.LastStatus == RecordEnd && !trailer) NoteProblem(ProblemNoTrailer, State.FrameCount);
     if (trailer) {
       __builtin_memcpy(State.Title, StoredTrailer.MovieTitle, TitleSize - 1);
@@ -200,11 +266,13 @@ EXPORT(TavrelSeek) void TavrelSeek(int32_t n) {
 }
 
 EXPORT(TavrelPicture) uint8_t* TavrelPicture() {
-  const uint32_t* pixels = Reader.FramePixels;
   uint32_t* out = (uint32_t*)Picture;
+  __builtin_memcpy(out, Reader.FramePixels, (uint64_t)Reader.PixelCount * 4);
+  for (int32_t i = 0; i < StepCount; i++)
+    DrawStepRing(out, Reader.FrameWidth, Reader.FrameHeight, &Steps[i], StepRingAge(&Steps[i], Reader.CurrentFrame));
   // 0x00RRGGBB to the bytes R, G, B, 255 of a canvas (read as a little-endian word: 0xFFBBGGRR).
   for (uint32_t i = 0; i < Reader.PixelCount; i++) {
-    uint32_t p = pixels[i];
+    uint32_t p = out[i];
     out[i] = 0xFF000000u | (p & 0x00FF00u) | ((p >> 16) & 0xFFu) | ((p & 0xFFu) << 16);
   }
   return Picture;
@@ -218,3 +286,15 @@ EXPORT(TavrelPlayTime) const char* TavrelPlayTime() {
 }
 
 EXPORT(TavrelState) PageState* TavrelState() { return &State; }
+
+EXPORT(TavrelStepCount) int32_t TavrelStepCount() { return StepCount; }
+
+EXPORT(TavrelSteps) PageStep* TavrelSteps() { return PageSteps; }
+
+EXPORT(TavrelSoundRate) int32_t TavrelSoundRate() { return (int32_t)Sound.Header.SampleRate; }
+
+EXPORT(TavrelSoundFrame) const int16_t* TavrelSoundFrame(int32_t n) {
+  MovieSource file = {nullptr, ReadFile, SeekFile, Base + FileSize};
+  ReadSoundFrame(&file, &Sound, n, SoundBlock, SoundPcm);
+  return SoundPcm;
+}

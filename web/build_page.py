@@ -3,7 +3,7 @@
 
     build_page.py CORE.wasm ART_DIR OUT.html OUT.cpp
 
-The page is web/player.html with web/player.css and the scripts decode.js, draw.js and controls.js
+The page is web/player.html with web/player.css and the scripts decode.js, draw.js, sound.js and controls.js
 written into it, the WebAssembly core as base64, and the cursors "cur0", "cur1", "cur2" read from
 ART_DIR by resources/pixelart.py, the same reader that makes the player's cursor resources. The page
 holds no movie: its element <script id="movie"> is empty. OUT.cpp gives the movie tool the page as
@@ -19,7 +19,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "resources"))
 import pixelart  # noqa: E402
 
-SCRIPTS = ["decode.js", "draw.js", "controls.js"]
+SCRIPTS = ["decode.js", "draw.js", "sound.js", "controls.js"]
 MOVIE_ELEMENT = '<script id="movie" type="application/octet-stream">'
 
 

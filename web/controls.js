@@ -3,14 +3,17 @@
 // returns to normal speed; loop and the time display are switches as in its menu; go-to takes frame
 // numbers below the frame count. The state shows in the page's title as in the player's caption.
 // Beyond it: a time bar, links to a moment (#frame=N, #t=S open paused there), and opening a movie
-// that is dropped on the page or picked, read and played here.
+// that is dropped on the page or picked, read and played here. The clicks recorded as steps show
+// as marks on the time bar and as a list beside the picture; a click on either, Page Down and Page
+// Up go to a step (paused there), and #step=N links open at one. Their rings the core draws.
 (() => {
   const Playing = 0, Paused = 1, Ended = 2;
   const NormalPeriod = 200, SlowPeriod = 500, FastPeriod = 50;   // ms per record, as in the player
   const $ = (id) => document.getElementById(id);
   const ui = { play: $("play"), seek: $("seek"), time: $("time"), frame: $("frame"), loop: $("loop"),
                showTime: $("showtime"), goto: $("goto"), gotoFrame: $("gotoframe"), pick: $("pick"),
-               message: $("message"), stage: $("stage"), drop: $("drop"), picture: $("picture") };
+               message: $("message"), stage: $("stage"), drop: $("drop"), picture: $("picture"),
+               steps: $("steps"), marks: $("marks") };
 
   // Damage as the core reports it (web/Core.cpp, Problem*), for the viewer, in Chinese and English.
   // n is the number of frames that play before the damage.
@@ -35,7 +38,11 @@
   let title = "";
   let playState = Ended;
   let timer = 0;           // the playback interval; its period is the speed
+  let period = 0;          // that period
   let opening = 0;         // counts opens, so that a file dropped during a scan replaces the one before
+  let steps = [];          // the movie's steps whose frames play (Decoder.steps())
+  let atStep = -1;         // the index in steps of the step gone to, while paused there
+  let listed = -1;         // the index of the step marked in the list
 
   function say(text) {
     ui.message.textContent = text || "";
@@ -52,13 +59,87 @@
     ui.frame.textContent = `帧 ${movie.currentFrame} / ${movie.frameCount}`;
     ui.seek.value = movie.currentFrame;
     ui.play.innerHTML = playState === Playing ? "&#10074;&#10074;" : "&#9654;";
+    markStep();
+  }
+
+  // ---- Steps ---------------------------------------------------------------------------------------
+
+  // The press as a moment of the movie, as the movie tool writes it: "1:23.4".
+  function stepTime(step) {
+    const tenths = Math.floor(Math.max(0, (step.frame - 1) * NormalPeriod - step.lead) / 100);
+    return `${Math.floor(tenths / 600)}:${String(Math.floor(tenths / 10) % 60).padStart(2, "0")}.${tenths % 10}`;
+  }
+
+  // The recorded description, or the press in words where there is none (as in the steps document).
+  function describe(step) {
+    if (step.text) return step.text;
+    const known = step.button >= 1 && step.button <= 3;
+    const chinese = (known ? ["左键", "右键", "中键"][step.button - 1] : "按键") + (step.double ? "双击" : "单击");
+    const english = (known ? ["left", "right", "middle"][step.button - 1] : `button ${step.button}`) +
+                    (step.double ? " double-click" : " click");
+    return `${chinese} ${english}`;
+  }
+
+  function listSteps(frameCount) {
+    ui.steps.replaceChildren();
+    ui.marks.replaceChildren();
+    ui.steps.hidden = steps.length === 0;
+    listed = -1;
+    steps.forEach((step, i) => {
+      const item = document.createElement("li");
+      for (const [name, text] of [["number", step.number], ["time", stepTime(step)], ["text", describe(step)]]) {
+        const part = document.createElement("span");
+        part.className = name;
+        part.textContent = text;
+        item.append(part, " ");
+      }
+      const mark = document.createElement("span");
+      mark.className = "mark";
+      mark.style.left = `${100 * step.frame / frameCount}%`;
+      mark.title = `${step.number}. ${describe(step)}`;
+      for (const element of [item, mark]) element.addEventListener("click", () => goToStep(i));
+      ui.steps.append(item);
+      ui.marks.append(mark);
+    });
+  }
+
+  // The step gone to, or else the last one pressed before the frame shown, is marked in the list.
+  function markStep() {
+    const current = atStep >= 0 ? atStep : steps.findLastIndex((step) => step.frame <= movie.currentFrame);
+    if (current === listed) return;
+    ui.steps.children[listed]?.classList.remove("current");
+    ui.steps.children[current]?.classList.add("current");
+    ui.steps.children[current]?.scrollIntoView({ block: "nearest" });
+    listed = current;
+  }
+
+  function goToStep(i) {
+    if (!movie || i < 0 || i >= steps.length) return;
+    pause();
+    Decoder.seek(steps[i].frame);
+    atStep = i;
+    linkHere();
+    show();
+  }
+
+  // The next or the previous step from the one gone to, or from the frame shown.
+  function nextStep(direction) {
+    if (!movie || !steps.length) return;
+    let i = atStep + direction;
+    if (atStep < 0) {
+      i = direction > 0 ? steps.findIndex((step) => step.frame > movie.currentFrame)
+                        : steps.findLastIndex((step) => step.frame < movie.currentFrame);
+    }
+    goToStep(i);
   }
 
   // ---- Playback ------------------------------------------------------------------------------------
 
-  function startTimer(period) {
+  function startTimer(speed) {
     clearInterval(timer);
+    period = speed;
     timer = setInterval(tick, period);
+    if (period !== NormalPeriod) Narration.stop();  // slow and fast are silent
   }
 
   function tick() {
@@ -69,18 +150,23 @@
         setSuffix("-END");
       }
       Decoder.rewind();
+      Narration.stop();
     }
     show();
+    if (playState === Playing && period === NormalPeriod) Narration.play(movie.currentFrame);
   }
 
-  // While paused, the address is a link to the frame shown; while playing, to the movie.
+  // While paused, the address is a link to the step gone to or the frame shown; while playing, to the
+  // movie.
   function linkHere() {
-    const hash = playState === Paused ? `#frame=${movie.currentFrame}` : "";
+    const at = atStep >= 0 ? `#step=${steps[atStep].number}` : `#frame=${movie.currentFrame}`;
+    const hash = playState === Paused ? at : "";
     history.replaceState(null, "", location.pathname + location.search + hash);
   }
 
   function pause() {
     clearInterval(timer);
+    Narration.stop();
     playState = Paused;
     setSuffix("-PAUSE");
   }
@@ -92,6 +178,7 @@
     } else {
       startTimer(NormalPeriod);   // from the end, the reader has already rewound
       playState = Playing;
+      atStep = -1;
       setSuffix("");
     }
     linkHere();
@@ -105,19 +192,28 @@
   }
 
   function seekTo(n) {
+    atStep = -1;
     Decoder.seek(n);
-    if (playState === Paused) linkHere();
+    Narration.stop();
     show();
+    if (playState === Paused) linkHere();   // of the frame now shown
   }
 
-  // "#frame=N" or "#t=S" (seconds): opens paused at that frame. False when the address has neither.
+  // "#frame=N" or "#t=S" (seconds): opens paused at that frame; "#step=N" at step N (the first or the
+  // last beyond them). False when the address has none of them, or names a step the movie lacks.
   function followLink() {
     const link = new URLSearchParams(location.hash.slice(1));
+    if (movie && link.has("step") && steps.length) {
+      const n = Number(link.get("step")), i = steps.findIndex((step) => step.number >= n);
+      goToStep(Number.isNaN(n) ? 0 : i < 0 ? steps.length - 1 : i);
+      return true;
+    }
     let n = NaN;
     if (link.has("frame")) n = Math.floor(Number(link.get("frame")));
     else if (link.has("t")) n = Math.round(Number(link.get("t")) * 1000 / NormalPeriod);
     if (!movie || !Number.isFinite(n)) return false;
     pause();
+    atStep = -1;
     Decoder.seek(Math.max(0, Math.min(n, movie.frameCount)));
     show();
     return true;
@@ -130,6 +226,8 @@
     clearInterval(timer);
     movie = null;
     playState = Ended;
+    steps = [];
+    listSteps(1);
     const result = Decoder.open(bytes);
     if (result !== Decoder.OpenResult.Ok) {
       ui.picture.hidden = true;
@@ -139,6 +237,7 @@
       return;
     }
     say(Texts.reading);
+    Narration.open();
     await Decoder.scan();
     if (mine !== opening) return;
     const state = Decoder.state();
@@ -149,6 +248,9 @@
     ui.picture.hidden = false;
     Drawing.fit(state.width, state.height);
     ui.seek.max = state.frameCount;
+    steps = Decoder.steps().filter((step) => step.frame >= 1 && step.frame <= state.frameCount);
+    atStep = -1;
+    listSteps(state.frameCount);
     movie = state;
     if (!followLink()) {
       playState = Paused;
@@ -177,8 +279,13 @@
     ArrowRight: () => setSpeed(FastPeriod, "-FAST"),
     ArrowUp: () => setSpeed(NormalPeriod, ""),
     ArrowDown: () => setSpeed(NormalPeriod, ""),
+    PageDown: () => nextStep(1),
+    PageUp: () => nextStep(-1),
   };
 
+  // The first click or key lets the page make sound (only a movie with sound asks for it).
+  for (const kind of ["pointerdown", "keydown"])
+    document.addEventListener(kind, () => Narration.hasSound() && Narration.unlock(), { capture: true });
   document.addEventListener("keydown", (event) => {
     const action = Keys[event.key];
     if (!action || event.target === ui.gotoFrame || event.altKey || event.ctrlKey || event.metaKey) return;

@@ -57,7 +57,21 @@ const Decoder = (() => {
              cursorX: s[5], cursorY: s[6], problem: s[7], problemFrame: s[8], title };
   }
 
-  // The current frame as canvas RGBA, a view of the module's memory valid until the next open.
+  // The movie's steps (web/Core.cpp, PageStep: eight 32-bit numbers each), numbered from 1 in the
+  // order of the presses, with their descriptions decoded from GBK.
+  function steps() {
+    const count = core.TavrelStepCount();
+    if (!count) return [];
+    const v = new Int32Array(core.memory.buffer, core.TavrelSteps(), count * 8), gbk = new TextDecoder("gbk");
+    return Array.from({ length: count }, (_, i) => {
+      const [frame, lead, button, flags, x, y, text, length] = v.subarray(i * 8, i * 8 + 8);
+      return { number: i + 1, frame, lead, button, double: (flags & 1) !== 0, x, y,
+               text: gbk.decode(new Uint8Array(core.memory.buffer, text >>> 0, length)) };
+    });
+  }
+
+  // The current frame as canvas RGBA, with the rings of the steps pressed in the second before it, a
+  // view of the module's memory valid until the next open.
   function picture(width, height) {
     return new ImageData(new Uint8ClampedArray(core.memory.buffer, core.TavrelPicture(), width * height * 4),
                          width, height);
@@ -68,8 +82,15 @@ const Decoder = (() => {
     return new TextDecoder("ascii").decode(bytes.subarray(0, bytes.indexOf(0)));
   }
 
+  // The movie's sound: samples a second (0 without sound), and frame n's samples as a view of the
+  // module's memory, valid until the next call.
+  function soundRate() { return core.TavrelSoundRate(); }
+  function soundFrame(n) {
+    return new Int16Array(core.memory.buffer, core.TavrelSoundFrame(n), core.TavrelSoundRate() / 5);
+  }
+
   return {
-    OpenResult, bytesFromBase64, inflate, load, open, scan, state, picture, playTime,
+    OpenResult, bytesFromBase64, inflate, load, open, scan, state, steps, picture, playTime, soundRate, soundFrame,
     step: () => core.TavrelStep(),        // PayloadLength, -1 at the end of the stream
     rewind: () => core.TavrelRewind(),
     seek: (n) => core.TavrelSeek(n),

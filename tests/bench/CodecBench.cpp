@@ -9,6 +9,9 @@
 //
 // Each measurement is paired with its floor in the same iterations; at the end the medians are set
 // side by side as ratios (the raw times and counters are Google Benchmark's).
+//
+// True colour is measured on the same scenes beside 256 colours: its shadow holds a 32-bit colour a
+// pixel, so its floor reads four times the shadow bytes, and its runs carry three bytes a pixel.
 #include <benchmark/benchmark.h>
 #include <immintrin.h>
 #include <lzo/lzo1x.h>
@@ -61,12 +64,15 @@ std::unique_ptr<T[], FreeDeleter> PageAligned(size_t count) {
 // so every encode sees the scene's change (A to B, then B back to A).
 struct Slot {
   std::unique_ptr<uint32_t[], FreeDeleter> Pictures[2];
-  std::unique_ptr<uint8_t[], FreeDeleter> Shadow;
+  std::unique_ptr<uint8_t[], FreeDeleter> Shadow;     // 256 colours
+  std::unique_ptr<uint32_t[], FreeDeleter> Colours;   // true colour
   int Next = 1;
 };
 
 struct Scene {
   SceneId Id;
+  bool TrueColour;
+  uint32_t PixelBytes;
   uint32_t N;
   Picture A, B;
   std::vector<Slot> Slots;
@@ -104,17 +110,25 @@ void MakePictures(Scene& s) {
 
 std::unique_ptr<Scene> Current;
 
-Scene& SceneFor(SceneId id) {
-  if (Current && Current->Id == id) return *Current;
+// Builds the run list of one picture against a shadow of either depth, with the reference encoder.
+uint32_t ReferenceRuns(const Scene& s, const uint32_t* picture, uint8_t* shadow, uint32_t* colours, uint8_t* list) {
+  return s.TrueColour ? ReferenceBuildRunList(picture, colours, s.N, list)
+                      : ReferenceBuildRunList(picture, shadow, s.N, list);
+}
+
+Scene& SceneFor(SceneId id, bool trueColour) {
+  if (Current && Current->Id == id && Current->TrueColour == trueColour) return *Current;
   Current.reset();  // one scene's rotation in memory at a time
   Current.reset(new Scene);
   Scene& s = *Current;
   s.Id = id;
+  s.TrueColour = trueColour;
+  s.PixelBytes = trueColour ? ColourBytes : CodeBytes;
   s.N = Infos[id].Width * Infos[id].Height;
   MakePictures(s);
   const char* mb = getenv("TAVREL_BENCH_MB");
   size_t rotation = (size_t)(mb ? atoi(mb) : 256) << 20;
-  size_t slotBytes = (size_t)s.N * 9;
+  size_t slotBytes = (size_t)s.N * (trueColour ? 12 : 9);
   size_t count = std::max<size_t>(3, (rotation + slotBytes - 1) / slotBytes);
   s.Slots.resize(count);
   for (Slot& slot : s.Slots) {
@@ -122,29 +136,42 @@ Scene& SceneFor(SceneId id) {
     memcpy(slot.Pictures[0].get(), s.A.data(), s.N * 4);
     slot.Pictures[1] = PageAligned<uint32_t>(s.N);
     memcpy(slot.Pictures[1].get(), s.B.data(), s.N * 4);
-    slot.Shadow = PageAligned<uint8_t>(s.N);
+    if (trueColour)
+      slot.Colours = PageAligned<uint32_t>(s.N);
+    else
+      slot.Shadow = PageAligned<uint8_t>(s.N);
   }
   // The two run lists and payloads, made with the reference encoder.
   std::vector<uint8_t> shadow(s.N, 0), work(LzoWorkSize);
+  std::vector<uint32_t> colours(s.N, 0);
   for (int k = 0; k < 2; k++) {
     const Picture& from = k == 0 ? s.A : s.B;
     const Picture& to = id == FirstFrame ? s.A : k == 0 ? s.B : s.A;
-    s.List[k].resize(RunListBufferSize(s.N));
-    s.Packed[k].resize(PackedBufferSize(s.N));
-    memset(shadow.data(), 0, s.N);
-    if (id != FirstFrame) ReferenceBuildRunList(from.data(), shadow.data(), s.N, s.List[k].data());
-    s.ListLength[k] = ReferenceBuildRunList(to.data(), shadow.data(), s.N, s.List[k].data());
+    s.List[k].resize(RunListBufferSize(s.N, s.PixelBytes));
+    s.Packed[k].resize(PackedBufferSize(s.N, s.PixelBytes));
+    std::fill(shadow.begin(), shadow.end(), 0);
+    std::fill(colours.begin(), colours.end(), 0);
+    if (id != FirstFrame) ReferenceRuns(s, from.data(), shadow.data(), colours.data(), s.List[k].data());
+    s.ListLength[k] = ReferenceRuns(s, to.data(), shadow.data(), colours.data(), s.List[k].data());
     s.PayloadLength[k] = s.ListLength[k] ? PackRunList(s.List[k].data(), s.ListLength[k], s.Packed[k].data(), work.data()) : 0;
   }
   return s;
 }
 
-// Sets every slot's shadow to the codes of the picture it showed last (A), ready for B.
-void Prime(Scene& s) {
-  std::vector<uint8_t> list(RunListBufferSize(s.N));
-  for (Slot& slot : s.Slots) {
+// Clears a slot's shadow: all black.
+void ClearShadow(const Scene& s, Slot& slot) {
+  if (s.TrueColour)
+    memset(slot.Colours.get(), 0, (size_t)s.N * 4);
+  else
     memset(slot.Shadow.get(), 0, s.N);
-    if (s.Id != FirstFrame) ReferenceBuildRunList(slot.Pictures[0].get(), slot.Shadow.get(), s.N, list.data());
+}
+
+// Sets every slot's shadow to the codes (colours) of the picture it showed last (A), ready for B.
+void Prime(Scene& s) {
+  std::vector<uint8_t> list(RunListBufferSize(s.N, s.PixelBytes));
+  for (Slot& slot : s.Slots) {
+    ClearShadow(s, slot);
+    if (s.Id != FirstFrame) ReferenceRuns(s, slot.Pictures[0].get(), slot.Shadow.get(), slot.Colours.get(), list.data());
     slot.Next = s.Id == FirstFrame ? 0 : 1;
   }
   s.Turn = 0;
@@ -156,7 +183,7 @@ Slot& NextSlot(Scene& s, const uint32_t** picture) {
   Slot& slot = s.Slots[s.Turn++ % s.Slots.size()];
   *picture = slot.Pictures[slot.Next].get();
   if (s.Id == FirstFrame)
-    memset(slot.Shadow.get(), 0, s.N);
+    ClearShadow(s, slot);
   else
     slot.Next ^= 1;
   return slot;
@@ -205,6 +232,23 @@ uint64_t ReadOnce(const uint32_t* picture, const uint8_t* shadow, uint32_t n) {
   return avx2 ? ReadOnceAvx2(picture, shadow, n) : ReadOnceSse2(picture, shadow, n);
 }
 
+// The true-colour floor: the picture and a shadow of as many colours, read once side by side.
+__attribute__((target("avx2"), noinline)) uint64_t ReadColoursOnce(const uint32_t* picture, const uint32_t* colours,
+                                                                    uint32_t n) {
+  __m256i a = _mm256_setzero_si256(), b = a;
+  for (uint32_t i = 0; i + 16 <= n; i += 16) {
+    const __m256i *p = (const __m256i*)(picture + i), *c = (const __m256i*)(colours + i);
+    a = _mm256_or_si256(a, _mm256_or_si256(_mm256_loadu_si256(p), _mm256_loadu_si256(p + 1)));
+    b = _mm256_or_si256(b, _mm256_or_si256(_mm256_loadu_si256(c), _mm256_loadu_si256(c + 1)));
+  }
+  return (uint64_t)_mm256_movemask_epi8(_mm256_or_si256(a, b));
+}
+
+uint64_t ReadSlotOnce(const Scene& s, const Slot& slot) {
+  return s.TrueColour ? ReadColoursOnce(slot.Pictures[0].get(), slot.Colours.get(), s.N)
+                      : ReadOnce(slot.Pictures[0].get(), slot.Shadow.get(), s.N);
+}
+
 // ---- Encoder --------------------------------------------------------------------------------------
 //
 // Each iteration times, one after the other, the floor (reading a cold frame/shadow pair of the
@@ -214,11 +258,12 @@ uint64_t ReadOnce(const uint32_t* picture, const uint8_t* shadow, uint32_t n) {
 
 enum Encoder { Fast, FastSse2, FastScalar, Reference };
 
-void BM_Encode(benchmark::State& state, SceneId id, Encoder encoder) {
-  Scene& s = SceneFor(id);
+void BM_Encode(benchmark::State& state, SceneId id, Encoder encoder, bool trueColour) {
+  Scene& s = SceneFor(id, trueColour);
   if (encoder == FastSse2 && !SetEncoderPath(EncoderPathSse2)) return state.SkipWithError("no SSE2 path");
   if (encoder == FastScalar) SetEncoderPath(EncoderPathScalar);
-  std::vector<uint8_t> list(RunListBufferSize(s.N)), packed(PackedBufferSize(s.N)), work(LzoWorkSize);
+  std::vector<uint8_t> list(RunListBufferSize(s.N, s.PixelBytes)), packed(PackedBufferSize(s.N, s.PixelBytes)),
+      work(LzoWorkSize);
   Prime(s);
   double floorSeconds = 0, lzoSeconds = 0;
   int k = 0;
@@ -226,7 +271,7 @@ void BM_Encode(benchmark::State& state, SceneId id, Encoder encoder) {
     // The floor reads the pair half a rotation ahead, long evicted again when its turn comes.
     const Slot& ahead = s.Slots[(s.Turn + s.Slots.size() / 2) % s.Slots.size()];
     auto t0 = std::chrono::steady_clock::now();
-    uint64_t sum = ReadOnce(ahead.Pictures[0].get(), ahead.Shadow.get(), s.N);
+    uint64_t sum = ReadSlotOnce(s, ahead);
     auto t1 = std::chrono::steady_clock::now();
     benchmark::DoNotOptimize(sum);
     floorSeconds += Seconds(t0, t1);
@@ -236,8 +281,10 @@ void BM_Encode(benchmark::State& state, SceneId id, Encoder encoder) {
     auto t2 = std::chrono::steady_clock::now();
     int32_t payload;
     if (encoder == Reference) {
-      uint32_t length = ReferenceBuildRunList(picture, slot.Shadow.get(), s.N, list.data());
+      uint32_t length = ReferenceRuns(s, picture, slot.Shadow.get(), slot.Colours.get(), list.data());
       payload = length ? PackRunList(list.data(), length, packed.data(), work.data()) : 0;
+    } else if (trueColour) {
+      payload = EncodeFrame(picture, slot.Colours.get(), s.N, list.data(), packed.data(), work.data());
     } else {
       payload = EncodeFrame(picture, slot.Shadow.get(), s.N, list.data(), packed.data(), work.data());
     }
@@ -265,9 +312,9 @@ void BM_Encode(benchmark::State& state, SceneId id, Encoder encoder) {
 // The player's per-record work (unpack the payload, apply the run list to the frame buffer), each
 // iteration paired with the least the player could do: lzo1x_decompress_safe of the same payload,
 // then one store per changed pixel, the runs located beforehand and one colour per run.
-void BM_Decode(benchmark::State& state, SceneId id) {
-  Scene& s = SceneFor(id);
-  std::vector<uint8_t> list(s.N * 4 + 1024);
+void BM_Decode(benchmark::State& state, SceneId id, bool trueColour) {
+  Scene& s = SceneFor(id, trueColour);
+  std::vector<uint8_t> list(RunListBufferSize(s.N, s.PixelBytes));
   std::vector<uint32_t> frame(s.N, 0);
   std::vector<std::pair<uint32_t, uint32_t>> runs[2];
   for (int k = 0; k < 2; k++)
@@ -276,7 +323,7 @@ void BM_Decode(benchmark::State& state, SceneId id) {
       memcpy(&start, s.List[k].data() + q, 4);
       memcpy(&count, s.List[k].data() + q + 4, 4);
       runs[k].push_back({start, count});
-      q += RunHeaderSize + count;
+      q += RunHeaderSize + count * s.PixelBytes;
     }
   double floorSeconds = 0;
   int k = 0;
@@ -292,7 +339,7 @@ void BM_Decode(benchmark::State& state, SceneId id) {
     floorSeconds += Seconds(t0, t1);
 
     int32_t unpacked = UnpackPayload(s.Packed[k].data(), (uint32_t)s.PayloadLength[k], list.data(), (uint32_t)list.size());
-    bool applied = ApplyRunList(list.data(), (uint32_t)unpacked, frame.data(), s.N);
+    bool applied = ApplyRunList(list.data(), (uint32_t)unpacked, frame.data(), s.N, s.PixelBytes);
     benchmark::DoNotOptimize(applied);
     benchmark::ClobberMemory();
     auto t2 = std::chrono::steady_clock::now();
@@ -353,22 +400,27 @@ double OverLimit(const RatioReporter::Figures& f) {
 
 void PrintRatios(const RatioReporter& r) {
   const char* path = ActiveEncoderPath() == EncoderPathAvx2 ? "AVX2" : ActiveEncoderPath() == EncoderPathSse2 ? "SSE2" : "scalar";
-  printf("\nMedians in microseconds; fast = the path chosen here (%s)\n", path);
-  printf("%-16s %6s %6s %6s %6s | %8s %8s %8s %8s | %7s %7s %6s\n", "case", "floor", "lzo", "fast", "ref", "fast/lim",
-         "sse2/lim", "scal/lim", "ref/fast", "decode", "dec_flr", "ratio");
-  for (int i = 0; i < SceneCount; i++) {
-    std::string scene = Infos[i].Name;
-    RatioReporter::Figures fast = r.Get("encode/" + scene + "/fast"), sse2 = r.Get("encode/" + scene + "/sse2");
-    RatioReporter::Figures scalar = r.Get("encode/" + scene + "/scalar"), ref = r.Get("encode/" + scene + "/reference");
-    RatioReporter::Figures decode = r.Get("decode/" + scene);
-    printf("%-16s %6.0f %6.0f %6.0f %6.0f | %8.2f %8.2f %8.2f %8.2f | %7.1f %7.1f %6.2f\n", scene.c_str(), fast.Floor,
-           fast.Lzo, fast.Time, ref.Time, OverLimit(fast), OverLimit(sse2), OverLimit(scalar),
-           fast.Time > 0 ? ref.Time / fast.Time : 0, decode.Time, decode.Floor,
-           decode.Floor > 0 ? decode.Time / decode.Floor : 0);
+  for (const char* depth : {"", "/true_colour"}) {
+    printf("\nMedians in microseconds, %s; fast = the path chosen here (%s)\n", *depth ? "true colour" : "256 colours",
+           path);
+    printf("%-16s %6s %6s %6s %6s | %8s %8s %8s %8s | %7s %7s %6s\n", "case", "floor", "lzo", "fast", "ref", "fast/lim",
+           "sse2/lim", "scal/lim", "ref/fast", "decode", "dec_flr", "ratio");
+    for (int i = 0; i < SceneCount; i++) {
+      std::string scene = Infos[i].Name + std::string(depth);
+      RatioReporter::Figures fast = r.Get("encode/" + scene + "/fast"), sse2 = r.Get("encode/" + scene + "/sse2");
+      RatioReporter::Figures scalar = r.Get("encode/" + scene + "/scalar"), ref = r.Get("encode/" + scene + "/reference");
+      RatioReporter::Figures decode = r.Get("decode/" + scene);
+      if (fast.Time == 0 && decode.Time == 0) continue;  // not run (a filter)
+      printf("%-16s %6.0f %6.0f %6.0f %6.0f | %8.2f %8.2f %8.2f %8.2f | %7.1f %7.1f %6.2f\n", Infos[i].Name, fast.Floor,
+             fast.Lzo, fast.Time, ref.Time, OverLimit(fast), OverLimit(sse2), OverLimit(scalar),
+             fast.Time > 0 ? ref.Time / fast.Time : 0, decode.Time, decode.Floor,
+             decode.Floor > 0 ? decode.Time / decode.Floor : 0);
+    }
   }
-  printf("floor: reading frame and shadow once; lim: floor + LZO1X-1 time of the run list, both measured in\n"
-         "the same iterations as the encoder; ref/fast: how many times faster than the reference encoder;\n"
-         "decode ratio: decoder / (lzo1x_decompress_safe + one store per changed pixel), paired likewise.\n");
+  printf("floor: reading frame and shadow once (a code a pixel, or a colour a pixel at true colour); lim: floor +\n"
+         "LZO1X-1 time of the run list, both measured in the same iterations as the encoder; ref/fast: how many\n"
+         "times faster than the reference encoder; decode ratio: decoder / (lzo1x_decompress_safe + one store per\n"
+         "changed pixel), paired likewise.\n");
 }
 
 void Register() {
@@ -381,13 +433,16 @@ void Register() {
     const char* Name;
     Encoder Which;
   } encoders[] = {{"fast", Fast}, {"sse2", FastSse2}, {"scalar", FastScalar}, {"reference", Reference}};
-  for (int i = 0; i < SceneCount; i++) {
-    SceneId id = (SceneId)i;
-    std::string scene = Infos[id].Name;
-    for (const auto& e : encoders)
-      setup(benchmark::RegisterBenchmark(("encode/" + scene + "/" + e.Name).c_str(), BM_Encode, id, e.Which));
-    if (id != Unchanged)  // nothing to unpack
-      setup(benchmark::RegisterBenchmark(("decode/" + scene).c_str(), BM_Decode, id));
+  for (bool trueColour : {false, true}) {
+    for (int i = 0; i < SceneCount; i++) {
+      SceneId id = (SceneId)i;
+      std::string scene = Infos[id].Name + std::string(trueColour ? "/true_colour" : "");
+      for (const auto& e : encoders)
+        setup(benchmark::RegisterBenchmark(("encode/" + scene + "/" + e.Name).c_str(), BM_Encode, id, e.Which,
+                                           trueColour));
+      if (id != Unchanged)  // nothing to unpack
+        setup(benchmark::RegisterBenchmark(("decode/" + scene).c_str(), BM_Decode, id, trueColour));
+    }
   }
 }
 

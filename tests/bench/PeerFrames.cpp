@@ -1,7 +1,7 @@
 // One 50-frame screen sequence for the comparison with other codecs (tests/bench/peers.sh):
-//   peer_frames SEQUENCE OUT.raw [MOVIE.exe [FRAMES]]
+//   peer_frames [--true-colour] SEQUENCE OUT.raw [MOVIE.exe [FRAMES]]
 // makes the frames (1920 x 1080, in the colours the player shows, so every codec sees the same 256
-// colours), writes them to OUT.raw as 32-bit pixels 0x00RRGGBB (ffmpeg's bgr0), encodes them with
+// colours; with --true-colour in the colours they are drawn in, recorded as a true-colour movie), writes them to OUT.raw as 32-bit pixels 0x00RRGGBB (ffmpeg's bgr0), encodes them with
 // our encoder and prints "SEQUENCE FRAMES STREAM_BYTES ENCODE_MS": the movie stream's size (header,
 // frame records, end record, trailer; the 20480-byte player in front of it is left out) and the
 // encoder's total time over the sequence, each frame read from memory as a capture would be.
@@ -26,6 +26,8 @@ namespace {
 
 const uint32_t Width = 1920, Height = 1080, Frames = 50;
 
+bool TrueColour = false;
+
 bool MakeFrame(const std::string& sequence, uint32_t t, Picture& out) {
   if (sequence == "idle") {
     // Nothing happens but the text caret blinking about twice a second.
@@ -41,21 +43,25 @@ bool MakeFrame(const std::string& sequence, uint32_t t, Picture& out) {
   } else {
     return false;
   }
-  ToRgb332Colours(out);
+  if (!TrueColour) ToRgb332Colours(out);
   return true;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::string(argv[1]) == "--true-colour") {
+    TrueColour = true;
+    argv++, argc--;
+  }
   if (argc < 3 || argc > 5) {
-    fprintf(stderr, "usage: peer_frames idle|typing|scrolling|motion OUT.raw|- [MOVIE.exe [FRAMES]]\n");
+    fprintf(stderr, "usage: peer_frames [--true-colour] idle|typing|scrolling|motion OUT.raw|- [MOVIE.exe [FRAMES]]\n");
     return 2;
   }
   std::string sequence = argv[1];
   if (argc >= 4) {
     // One frame at a time: a minute of 1080p frames would not fit in memory at once.
-    TestWriter writer(Width, Height, sequence.c_str());
+    TestWriter writer(Width, Height, sequence.c_str(), nullptr, nullptr, TrueColour ? DepthTrueColour : Depth256);
     Picture frame;
     uint32_t count = argc == 5 ? (uint32_t)atoi(argv[4]) : Frames;
     for (uint32_t t = 0; t < count; t++) {
@@ -81,13 +87,16 @@ int main(int argc, char** argv) {
   for (const Picture& frame : frames) fwrite(frame.data(), 4, frame.size(), out);
   if (fclose(out) != 0) return 1;
 
-  uint32_t n = Width * Height;
-  std::vector<uint8_t> shadow(n, 0), list(RunListBufferSize(n)), packed(PackedBufferSize(n)), work(LzoWorkSize);
+  uint32_t n = Width * Height, pixelBytes = TrueColour ? ColourBytes : CodeBytes;
+  std::vector<uint8_t> shadow(n, 0), list(RunListBufferSize(n, pixelBytes)), packed(PackedBufferSize(n, pixelBytes)),
+      work(LzoWorkSize);
+  std::vector<uint32_t> colours(n, 0);
   uint64_t bytes = MovieHeaderSize + FrameHeaderSize + TrailerSize;
   double seconds = 0;
   for (const Picture& frame : frames) {
     auto t0 = std::chrono::steady_clock::now();
-    int32_t payload = EncodeFrame(frame.data(), shadow.data(), n, list.data(), packed.data(), work.data());
+    int32_t payload = TrueColour ? EncodeFrame(frame.data(), colours.data(), n, list.data(), packed.data(), work.data())
+                                 : EncodeFrame(frame.data(), shadow.data(), n, list.data(), packed.data(), work.data());
     seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     bytes += FrameHeaderSize + (uint32_t)payload;
   }

@@ -9,6 +9,8 @@
 # user CPU time minus that of the same run with no encoder (reading the raw frames and converting
 # them to the codec's pixel format), so it is the encoder's alone. Installs Debian's ffmpeg when it is
 # missing (only this comparison needs it) and needs about 1.7 GB of free space in the work folder.
+# TAVREL_TRUE_COLOUR=1: the frames in the colours they are drawn in, our encoder at true colour (gif's
+# rgb8 then loses colours; x264rgb and qtrle stay lossless).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${TAVREL_NATIVE_BUILD:-$root/build/native}
@@ -24,6 +26,8 @@ cmake --build "$build" -j"$(nproc)" --target peer_frames >/dev/null
 work=$(mktemp -d "$build/peers.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 frames=50
+colour=()
+[ "${TAVREL_TRUE_COLOUR:-0}" = 1 ] && colour=(--true-colour)
 
 # User CPU seconds of one ffmpeg run reading the raw frames; the rest of the arguments are its output.
 ffmpeg_seconds() {
@@ -39,7 +43,7 @@ printf "\n| sequence | ours: bytes | ours: ms/frame | codec | bytes | ms/frame |
 printf "|---|---:|---:|---|---:|---:|---:|---:|\n"
 for sequence in idle typing scrolling motion; do
   raw=$work/$sequence.raw
-  read -r _ _ ours_bytes ours_ms < <("$build/tests/bench/peer_frames" "$sequence" "$raw")
+  read -r _ _ ours_bytes ours_ms < <("$build/tests/bench/peer_frames" "${colour[@]}" "$sequence" "$raw")
   ours_per_frame=$(awk -v t="$ours_ms" -v f=$frames 'BEGIN { printf "%.2f", t / f }')
   for codec in x264 qtrle gif; do
     case $codec in

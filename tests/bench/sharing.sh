@@ -4,7 +4,8 @@
 # The four 50-frame 1920x1080 sequences of peers.sh (idle, typing, scrolling, motion), each recorded
 # as a movie by peer_frames with a cursor moving over it, then converted by tavrel-movie: pack, MP4
 # (default and --lossless) and GIF, each with its size in bytes and its wall time in seconds. Then the time to export a one-minute 1080p typing movie (300 frames) to MP4.
-# Prints a Markdown table for docs/performance.md.
+# Prints a Markdown table for docs/performance.md. TAVREL_TRUE_COLOUR=1: the sequences in the colours
+# they are drawn in, recorded as true-colour movies.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${TAVREL_NATIVE_BUILD:-$root/build/native}
@@ -12,6 +13,8 @@ cmake --build "$build" -j"$(nproc)" --target peer_frames tavrel-movie >/dev/null
 tool=$build/tools/tavrel-movie
 work=$(mktemp -d "$build/sharing.XXXXXX")
 trap 'rm -rf "$work"' EXIT
+colour=()
+[ "${TAVREL_TRUE_COLOUR:-0}" = 1 ] && colour=(--true-colour)
 
 # "BYTES SECONDS" of one conversion; its output file is the last argument.
 measure() {
@@ -27,7 +30,7 @@ printf "\n| sequence | movie: bytes | pack: bytes | s | MP4: bytes | s | MP4 los
 printf "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n"
 for sequence in idle typing scrolling motion; do
   movie=$work/$sequence.exe
-  "$build/tests/bench/peer_frames" "$sequence" - "$movie"
+  "$build/tests/bench/peer_frames" "${colour[@]}" "$sequence" - "$movie"
   read -r pack pack_s < <(measure pack "$movie" -o "$work/packed.exe")
   read -r mp4 mp4_s < <(measure export "$movie" --mp4 "$work/out.mp4")
   read -r lossless lossless_s < <(measure export "$movie" --lossless --mp4 "$work/lossless.mp4")
@@ -36,7 +39,7 @@ for sequence in idle typing scrolling motion; do
   rm -f "$work"/*
 done
 
-"$build/tests/bench/peer_frames" typing - "$work/minute.exe" 300
+"$build/tests/bench/peer_frames" "${colour[@]}" typing - "$work/minute.exe" 300
 read -r bytes seconds < <(measure export "$work/minute.exe" --mp4 "$work/minute.mp4")
 echo
 echo "one minute of 1080p typing (300 frames, $(stat -c %s "$work/minute.exe") bytes as recorded): MP4 of $bytes bytes in $seconds s"

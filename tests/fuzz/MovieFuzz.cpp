@@ -1,5 +1,7 @@
 // Fuzz target of the movie reader: the input is a movie stream (what follows the player stub), read
-// through to its end and sought back and forth; the same bytes are also applied as a raw run list.
+// through to its end and sought back and forth, and its section of blocks found, walked block by block
+// and its steps read and drawn as rings, its sound (if any) decoded frame by frame as the player does
+// between records; the same bytes are also applied as a raw run list and read as a steps block.
 // Any read or write outside a buffer (AddressSanitizer), undefined behaviour, or a broken reader
 // promise below is a finding.
 #include <stdint.h>
@@ -8,6 +10,8 @@
 
 #include "Codec.h"
 #include "Movie.h"
+#include "Section.h"
+#include "Sound.h"
 
 namespace {
 
@@ -63,6 +67,53 @@ int32_t ReadToEnd(MovieReader* reader) {
   return records;
 }
 
+// Reads every step of a steps block held in memory, checking NextStep's promises: each step lies in
+// the block, the place only moves forward, and the list ends at the block's end or at a step that
+// does not fit; each ring is drawn into the frame, if there is one, at every age it shows.
+void ReadSteps(const uint8_t* block, uint32_t length, uint32_t* frame, int32_t width, int32_t height) {
+  uint32_t at = 0;
+  StepRecord step;
+  const char* text;
+  for (uint32_t before = at; NextStep(block, length, &at, &step, &text); before = at) {
+    Require(at > before && at <= length && at - before == sizeof(StepRecord) + step.TextLength);
+    Require((const uint8_t*)text == block + before + sizeof(StepRecord));
+    if (!frame) continue;
+    // Frame is any u32: the frames around it are counted wide, and only those a reader can reach.
+    for (int64_t k = (int64_t)step.Frame - 1; k <= (int64_t)step.Frame + 6 && k <= INT32_MAX; k++) {
+      int32_t age = StepRingAge(&step, (int32_t)k);
+      Require(age == -1 || (age >= 0 && age < RingMs));
+      DrawStepRing(frame, width, height, &step, age);
+    }
+  }
+  Require(at <= length);
+}
+
+// The section found from the end of the file: where the reader found it, inside the file, and its
+// blocks filling it exactly; the steps block's steps read as a player reads them.
+void CheckSection(const MovieSource* source, const MovieReader* reader) {
+  MovieSection section;
+  SectionCheck check = CheckMovieSection(source, &section);
+  Require((check.Status == SectionFound) == (reader->Section.Length != 0));
+  if (check.Status != SectionFound) return;
+  Require(section.Start == reader->Section.Start && section.Length == reader->Section.Length);
+  Require(section.Start >= FirstRecordOffset + FrameHeaderSize &&
+          section.Start + section.Length + SectionFooterSize + TrailerSize == source->FileSize);
+  SectionBlock block{0, 0, 0};
+  uint64_t at = section.Start;
+  while (NextSectionBlock(source, &section, &block)) {
+    Require(block.Offset == at + BlockHeaderSize);
+    at = block.Offset + block.Length;
+    Require(at <= section.Start + section.Length);
+  }
+  Require(at == section.Start + section.Length);
+  if (!FindSectionBlock(source, &section, TagSteps, &block)) return;
+  uint8_t* data = static_cast<uint8_t*>(malloc(block.Length ? block.Length : 1));
+  Require(source->Seek(source->Context, block.Offset) >= 0 &&
+          source->Read(source->Context, data, block.Length) == (int32_t)block.Length);
+  ReadSteps(data, block.Length, reader->FramePixels, reader->FrameWidth, reader->FrameHeight);
+  free(data);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -70,17 +121,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // The bytes as a run list for frames of a few sizes: a list that fits changes only its runs, one
   // that does not changes nothing.
+  // Both depths: runs of codes and runs of colours.
   static const uint32_t sizes[] = {1, 33, 4096};
-  for (uint32_t n : sizes) {
-    uint32_t* frame = static_cast<uint32_t*>(malloc(n * 4));
-    memset(frame, 0x5A, n * 4);
-    bool fits = RunListFitsFrame(data, (uint32_t)size, n);
-    if (RunListFollowsRules(data, (uint32_t)size, n)) Require(fits);
-    Require(ApplyRunList(data, (uint32_t)size, frame, n) == fits);
-    if (!fits)
-      for (uint32_t i = 0; i < n; i++) Require(frame[i] == 0x5A5A5A5Au);
-    free(frame);
+  static const uint32_t depths[] = {CodeBytes, ColourBytes};
+  for (uint32_t pixelBytes : depths) {
+    for (uint32_t n : sizes) {
+      uint32_t* frame = static_cast<uint32_t*>(malloc(n * 4));
+      memset(frame, 0x5A, n * 4);
+      bool fits = RunListFitsFrame(data, (uint32_t)size, n, pixelBytes);
+      if (RunListFollowsRules(data, (uint32_t)size, n, pixelBytes)) Require(fits);
+      Require(ApplyRunList(data, (uint32_t)size, frame, n, pixelBytes) == fits);
+      if (!fits)
+        for (uint32_t i = 0; i < n; i++) Require(frame[i] == 0x5A5A5A5Au);
+      free(frame);
+    }
   }
+  // The bytes as a steps block, without a frame to draw in.
+  ReadSteps(data, (uint32_t)size, nullptr, 0, 0);
 
   FuzzFile file{data, (uint32_t)size, 0};
   MovieSource source{&file, FuzzRead, FuzzSeek, StubLength + (uint32_t)size};
@@ -103,6 +160,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     SeekMovieReader(&reader, target);
     int32_t expected = target < 0 ? 0 : target > records ? records : target;
     Require(reader.CurrentFrame == expected);
+  }
+
+  CheckSection(&source, &reader);
+
+  // The sound of a few frames around the records, read between records as the player reads it: the
+  // reader must go on from where it was.
+  MovieSound sound;
+  if (FindMovieSound(&source, &reader.Section, &sound)) {
+    Require(sound.BlockSamples && sound.FrameSamples % sound.BlockSamples == 0);
+    uint8_t* block = static_cast<uint8_t*>(malloc(sound.Header.BlockSize));
+    int16_t* pcm = static_cast<int16_t*>(malloc(sound.FrameSamples * 2));
+    RewindMovieReader(&reader);
+    for (int32_t frame = -1; frame <= records + 1; frame++) {
+      ReadSoundFrame(&source, &sound, frame, block, pcm);
+      if (frame >= 0 && frame < records) Require(AdvanceMovieReader(&reader) >= 0);
+    }
+    Require(reader.CurrentFrame == records);
+    free(block);
+    free(pcm);
   }
 
   free(reader.FramePixels);

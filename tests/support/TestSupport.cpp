@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "Section.h"
+
 #include <stdio.h>
 #include <string.h>
 
@@ -10,6 +12,7 @@
 
 #include "Codec.h"
 #include "LZO.h"
+#include "Sound.h"
 
 std::vector<uint8_t> ReadWholeFile(const std::string& path, bool* opened) {
   std::ifstream in(path, std::ios::binary);
@@ -67,23 +70,26 @@ bool TestReader::Open(MemoryFile* file) {
 }
 
 TestWriter::TestWriter(int32_t width, int32_t height, const char* title, const std::vector<uint8_t>* stub,
-                       const MovieSink* sink) {
+                       const MovieSink* sink, uint16_t depth) {
   uint32_t n = uint32_t(width) * uint32_t(height);
+  uint32_t pixelBytes = depth == DepthTrueColour ? ColourBytes : CodeBytes;
   Shadow.assign(n, 0);
-  RunList.assign(RunListBufferSize(n), 0);
-  Packed.assign(PackedBufferSize(n), 0);
+  if (depth == DepthTrueColour) Colours.assign(n, 0);
+  RunList.assign(RunListBufferSize(n, pixelBytes), 0);
+  Packed.assign(PackedBufferSize(n, pixelBytes), 0);
   Work.assign(LzoWorkSize, 0);
   Writer = MovieWriter{};
   Writer.Sink = sink ? *sink : File.Sink();
   Writer.PixelCount = n;
   Writer.Shadow = Shadow.data();
+  Writer.Colours = Colours.empty() ? nullptr : Colours.data();
   Writer.RunList = RunList.data();
   Writer.Packed = Packed.data();
   Writer.LzoWork = Work.data();
   BuildMovieTrailer(&Writer.Trailer, title);
   BitmapInfo32 screen = ScreenFormat32();
   MovieHeader header;
-  BuildMovieHeader(&header, &screen, width, height);
+  BuildMovieHeader(&header, &screen, width, height, depth);
   std::vector<uint8_t> zeros;
   if (!stub) {
     zeros.assign(StubLength, 0);
@@ -109,6 +115,25 @@ void TestWriter::RawRecord(uint8_t button, int32_t x, int32_t y, int32_t length,
 std::vector<uint8_t> TestWriter::Finish(int32_t frameCount) {
   WriteMovieEnd(&Writer);
   if (frameCount >= 0) memcpy(File.Bytes.data() + File.Bytes.size() - TrailerSize, &frameCount, 4);
+  return File.Bytes;
+}
+
+std::vector<uint8_t> TestWriter::FinishWithSection(
+    const std::vector<std::pair<uint32_t, std::vector<uint8_t>>>& blocks) {
+  WriteMovieEndRecord(&Writer);
+  for (const auto& block : blocks)
+    WriteSectionBlock(&Writer, block.first, block.second.data(), (uint32_t)block.second.size());
+  WriteMovieTrailer(&Writer);
+  return File.Bytes;
+}
+
+std::vector<uint8_t> TestWriter::FinishWithSound(MemoryFile* soundFile) {
+  WriteMovieEndRecord(&Writer);
+  MovieSource source = soundFile->Source();
+  SoundHeader header;
+  uint8_t buffer[4096];  // smaller than most sounds: the block goes in pieces
+  if (OpenSoundFile(&source, &header)) WriteSoundBlock(&Writer, &header, &source, SoundHeaderSize, buffer, sizeof buffer);
+  WriteMovieTrailer(&Writer);
   return File.Bytes;
 }
 

@@ -4,6 +4,7 @@
 #include <stdint.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Movie.h"
@@ -34,9 +35,9 @@ struct TestReader {
 // object's buffers, so it must stay where it was made.
 struct TestWriter {
   // Without a stub the movie starts with StubLength zero bytes. With a sink the movie goes there
-  // instead of into File.
+  // instead of into File. depth: Depth256 or DepthTrueColour.
   TestWriter(int32_t width, int32_t height, const char* title = "", const std::vector<uint8_t>* stub = nullptr,
-             const MovieSink* sink = nullptr);
+             const MovieSink* sink = nullptr, uint16_t depth = Depth256);
   TestWriter(const TestWriter&) = delete;
   TestWriter& operator=(const TestWriter&) = delete;
   void Frame(const std::vector<uint32_t>& pixels, uint8_t button = 0, int32_t x = 0, int32_t y = 0);
@@ -46,9 +47,14 @@ struct TestWriter {
   // Writes the end record and trailer and gives the whole movie file. A frameCount >= 0 replaces the
   // trailer's FrameCount, for movies whose trailer disagrees with their records.
   std::vector<uint8_t> Finish(int32_t frameCount = -1);
+  // The same with a section of these blocks (tag, data) between the end record and the trailer.
+  std::vector<uint8_t> FinishWithSection(const std::vector<std::pair<uint32_t, std::vector<uint8_t>>>& blocks);
+  // The same with the sound of a sound file as the recorder writes it (format/Sound.h) as its section.
+  std::vector<uint8_t> FinishWithSound(MemoryFile* soundFile);
   MovieWriter Writer;
   MemoryFile File;
   std::vector<uint8_t> Shadow, RunList, Packed, Work;
+  std::vector<uint32_t> Colours;  // the shadow of a true-colour movie
 };
 
 // A movie whose records run past `beyond` bytes (past 4 GiB, say) in a sparse file that takes a few

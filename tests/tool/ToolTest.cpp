@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -24,6 +25,8 @@ extern "C" {
 #include "Codec.h"
 #include "LZO.h"
 #include "Movie.h"
+#include "Section.h"
+#include "Sound.h"
 #include "TestSupport.h"
 
 namespace {
@@ -106,8 +109,8 @@ std::vector<uint8_t> FakeStub() {
 // A short recording with all kinds of records: changes, unchanged frames, cursor positions inside
 // and outside the frame, all three buttons, and a GBK title.
 std::vector<uint8_t> Recording(int32_t width, int32_t height, int frames, uint32_t seed,
-                               const char* title = "\xB2\xE2\xCA\xD4 test") {
-  TestWriter writer(width, height, title);
+                               const char* title = "\xB2\xE2\xCA\xD4 test", uint16_t depth = Depth256) {
+  TestWriter writer(width, height, title, nullptr, nullptr, depth);
   std::mt19937 random(seed);
   std::vector<uint32_t> pixels((size_t)width * height, 0x00FFFFFF);
   for (int f = 0; f < frames; f++) {
@@ -156,10 +159,13 @@ struct RawMovie {
   std::vector<uint8_t> Bytes;
   std::vector<uint32_t> Offsets;
 
-  RawMovie(int32_t width, int32_t height) : Width(width), Height(height), Bytes(FakeStub()) {
+  uint32_t PixelBytes;
+
+  RawMovie(int32_t width, int32_t height, uint16_t depth = Depth256)
+      : Width(width), Height(height), Bytes(FakeStub()), PixelBytes(depth == DepthTrueColour ? ColourBytes : CodeBytes) {
     BitmapInfo32 screen = ScreenFormat32();
     MovieHeader header;
-    BuildMovieHeader(&header, &screen, width, height);
+    BuildMovieHeader(&header, &screen, width, height, depth);
     Append(&header, sizeof header);
   }
   void Append(const void* data, size_t count) {
@@ -172,11 +178,11 @@ struct RawMovie {
     Append(&header, sizeof header);
     Append(payload.data(), payload.size());
   }
-  // Runs given as (RunStart, codes) pairs, packed with LZO1X-1.
+  // Runs given as (RunStart, codes or colours) pairs, packed with LZO1X-1.
   void Runs(const std::vector<std::pair<int32_t, std::vector<uint8_t>>>& runs, uint8_t button = 0) {
     std::vector<uint8_t> list;
     for (const auto& run : runs) {
-      int32_t header[2] = {run.first, (int32_t)run.second.size()};
+      int32_t header[2] = {run.first, (int32_t)(run.second.size() / PixelBytes)};
       list.insert(list.end(), (uint8_t*)header, (uint8_t*)header + 8);
       list.insert(list.end(), run.second.begin(), run.second.end());
     }
@@ -861,9 +867,278 @@ TEST_F(Tool, PackKeepsEveryFrameAndRecordInFewerBytes) {
   EXPECT_TRUE(TempFiles().empty());
 }
 
+// ---- True colour ---------------------------------------------------------------------------------
+
+// Every command on a true-colour movie: info names the depth, the checks pass, PNG, raw and lossless
+// MP4 exports are the recorded colours exactly, the GIF keeps the colours of images of up to 256
+// colours and quantises larger ones closely, and trim, pack, repair, unwrap and wrap keep the depth
+// and every frame.
+TEST_F(Tool, TrueColourMovieThroughEveryCommand) {
+  const int32_t w = 64, h = 40, frames = 8;
+  TestWriter writer(w, h, "true colour", nullptr, nullptr, DepthTrueColour);
+  std::vector<std::vector<uint32_t>> recorded;
+  std::vector<uint32_t> pixels((size_t)w * h, 0x00F3F3F3);  // the light grey 256 colours show as white
+  for (int f = 0; f < frames; f++) {
+    if (f == 2)  // a gradient of 2560 colours: the GIF has to quantise this image
+      for (int32_t y = 0; y < h; y++)
+        for (int32_t x = 0; x < w; x++) pixels[(size_t)y * w + x] = (uint32_t)(x * 4) << 16 | (uint32_t)(y * 6) << 8 | 0x80;
+    if (f > 2 && f != 5)  // a small change in colours that one code would merge
+      for (int32_t x = 0; x < 10; x++) pixels[(size_t)(f * 4) * w + x + f] = f % 2 ? 0x00202020 : 0x00E9E9E9;
+    writer.Frame(pixels, (uint8_t)(f % 3), f * 3, f);
+    recorded.push_back(pixels);
+  }
+  std::vector<uint8_t> movie = writer.Finish();
+  std::vector<uint8_t> stub = FakeStub();
+  std::copy(stub.begin(), stub.end(), movie.begin());
+  WriteFile(Path("tc.exe"), movie);
+  for (int32_t k = 1; k <= frames; k++)
+    ASSERT_EQ(FirstDifference(DecodedFrame(movie, k), recorded[k - 1]), -1) << "frame " << k;
+
+  Result info = Run("info '" + Path("tc.exe") + "'");
+  ASSERT_EQ(info.Status, 0) << info.Err;
+  EXPECT_NE(info.Out.find("colours:      true colour"), std::string::npos) << info.Out;
+  WriteFile(Path("256.exe"), Recording(8, 8, 2, 1));
+  EXPECT_NE(Run("info '" + Path("256.exe") + "'").Out.find("colours:      256 colours"), std::string::npos);
+  Result verify = Run("verify '" + Path("tc.exe") + "'");
+  EXPECT_EQ(verify.Status, 0) << verify.Out << verify.Err;
+
+  // PNG, raw and lossless MP4: exact.
+  ASSERT_EQ(Run("export '" + Path("tc.exe") + "' --frames '" + Path("png") + "'").Status, 0);
+  std::string raw = Path("raw");
+  ASSERT_EQ(Run("export '" + Path("tc.exe") + "' --raw", raw).Status, 0);
+  std::vector<uint8_t> rawBytes = ReadWholeFile(raw);
+  ASSERT_EQ(rawBytes.size(), (size_t)frames * w * h * 4);
+  for (int32_t k = 1; k <= frames; k++) {
+    char name[32];
+    snprintf(name, sizeof name, "png/frame-%05d.png", k);
+    int32_t pw, ph;
+    std::vector<uint32_t> png;
+    ASSERT_TRUE(ReadPng(Path(name), &pw, &ph, &png)) << name;
+    EXPECT_EQ(FirstDifference(png, recorded[k - 1]), -1) << name;
+    std::vector<uint32_t> rawFrame((size_t)w * h);
+    memcpy(rawFrame.data(), rawBytes.data() + (size_t)(k - 1) * rawFrame.size() * 4, rawFrame.size() * 4);
+    EXPECT_EQ(FirstDifference(rawFrame, recorded[k - 1]), -1) << "raw frame " << k;
+  }
+  ASSERT_EQ(Run("export '" + Path("tc.exe") + "' --mp4 '" + Path("tc.mp4") + "' --lossless --no-cursor").Status, 0);
+  VideoFrames video;
+  ASSERT_TRUE(ReadMp4(Path("tc.mp4"), &video));
+  ASSERT_EQ(video.Frames.size(), (size_t)frames);
+  for (int32_t k = 1; k <= frames; k++)
+    EXPECT_EQ(FirstDifference(video.Frames[k - 1], recorded[k - 1]), -1) << "MP4 frame " << k;
+
+  // GIF: frames whose changed rectangle has at most 256 colours are exact (the first frame, the grey
+  // changes); the gradient frame is quantised by giflib, close to every colour and far better than
+  // the 3-3-2 codes.
+  ASSERT_EQ(Run("export '" + Path("tc.exe") + "' --gif '" + Path("tc.gif") + "' --no-cursor").Status, 0);
+  GifFrames gif;
+  ASSERT_TRUE(ReadGif(Path("tc.gif"), &gif));
+  ASSERT_EQ(gif.Frames.size(), (size_t)frames);
+  EXPECT_EQ(FirstDifference(gif.Frames[0], recorded[0]), -1);
+  EXPECT_EQ(FirstDifference(gif.Frames[1], recorded[1]), -1) << "an unchanged frame";
+  double error = 0, error332 = 0;  // mean distance of a channel from the recorded colour
+  for (size_t i = 0; i < recorded[2].size(); i++) {
+    for (int shift : {0, 8, 16}) {
+      int want = (int)(recorded[2][i] >> shift & 0xFF);
+      error += std::abs((int)(gif.Frames[2][i] >> shift & 0xFF) - want);
+      error332 += std::abs((int)(DecodeRgb332(QuantiseRgb332(recorded[2][i])) >> shift & 0xFF) - want);
+    }
+  }
+  error /= recorded[2].size() * 3.0;
+  error332 /= recorded[2].size() * 3.0;
+  EXPECT_LT(error, 6.0) << "the quantised gradient strays too far";
+  EXPECT_LT(error, error332 * 0.6) << "hardly better than the 3-3-2 codes (" << error332 << ")";
+  for (int32_t k = 4; k <= frames; k++) {
+    // After the gradient, only the changed rows are new images; where their colours are few, exact.
+    for (int32_t x = 0; x < 10; x++) {
+      size_t at = (size_t)((k - 1) * 4) * w + x + k - 1;
+      if (k - 1 != 5) EXPECT_EQ(gif.Frames[k - 1][at], recorded[k - 1][at]) << "GIF frame " << k << " pixel " << at;
+    }
+  }
+
+  // trim, pack, repair, unwrap and wrap keep the depth and the frames.
+  ASSERT_EQ(Run("trim '" + Path("tc.exe") + "' --from-frame 3 --to-frame 7 -o '" + Path("part.exe") + "'").Status, 0);
+  EXPECT_EQ(Run("verify '" + Path("part.exe") + "'").Status, 0);
+  ExpectPartOf(ReadWholeFile(Path("part.exe")), movie, 3, 5, "trim");  // the first kept frame is encoded anew
+  ASSERT_EQ(Run("pack '" + Path("tc.exe") + "'").Status, 0);
+  std::vector<uint8_t> packed = ReadWholeFile(Path("tc-packed.exe"));
+  EXPECT_LE(packed.size(), movie.size());
+  EXPECT_EQ(Run("verify '" + Path("tc-packed.exe") + "'").Status, 0);
+  ExpectPartOf(packed, movie, 1, frames, "pack");
+  std::vector<uint32_t> offsets = RecordOffsets(movie);
+  std::vector<uint8_t> cut(movie.begin(), movie.begin() + offsets[6] + 20);  // inside record 7
+  WriteFile(Path("cut.exe"), cut);
+  ASSERT_EQ(Run("repair '" + Path("cut.exe") + "' -o '" + Path("fixed.exe") + "'").Status, 0);
+  EXPECT_EQ(Run("verify '" + Path("fixed.exe") + "'").Status, 0);
+  std::vector<uint8_t> fixed = ReadWholeFile(Path("fixed.exe"));
+  EXPECT_EQ(RecordOffsets(fixed).size(), 7u);
+  EXPECT_EQ(FirstDifference(DecodedFrame(fixed, 6), recorded[5]), -1);
+  std::vector<uint8_t> part = ReadWholeFile(Path("part.exe"));
+  for (const std::vector<uint8_t>* made : {&part, &packed, &fixed})
+    EXPECT_EQ((*made)[StubLength + 6], DepthTrueColour) << "the depth is kept";
+  WriteFile(Path("stub.exe"), stub);
+  ASSERT_EQ(Run("unwrap '" + Path("tc.exe") + "' '" + Path("tc.stream") + "'").Status, 0);
+  ASSERT_EQ(Run("wrap '" + Path("tc.stream") + "' '" + Path("again.exe") + "' --stub '" + Path("stub.exe") + "'").Status, 0);
+  EXPECT_TRUE(ReadWholeFile(Path("again.exe")) == movie);
+
+  // verify holds true-colour runs to the run rules, in colours: a run that begins on a pixel whose
+  // colour did not change is named, though its 3-3-2 code would have changed nothing either way.
+  RawMovie bad(8, 8, DepthTrueColour);
+  bad.Runs({{0, {0x56, 0x34, 0x12}}});
+  bad.Runs({{0, {0x56, 0x34, 0x12, 0x57, 0x34, 0x12}}});  // pixel 0 unchanged, pixel 1 new
+  bad.End(2);
+  WriteFile(Path("bad.exe"), bad.Bytes);
+  Result named = Run("verify '" + Path("bad.exe") + "'");
+  EXPECT_EQ(named.Status, 1) << named.Out;
+  EXPECT_NE((named.Out + named.Err).find("begins on a pixel that did not change"), std::string::npos) << named.Out << named.Err;
+}
+
 // ---- Damage ----------------------------------------------------------------------------------------
 
 void Put32(std::vector<uint8_t>* bytes, uint32_t at, int32_t value) { memcpy(bytes->data() + at, &value, 4); }
+
+// ---- Narration ---------------------------------------------------------------------------------------
+
+// A movie of six frames whose sound runs from frame 2 to frame 5, each frame's sound a tone of its
+// own (200 Hz times the frame), and the sound file the recorder would have left beside it.
+struct NarratedMovie {
+  std::vector<uint8_t> Movie, SoundFile;
+};
+
+NarratedMovie Narrated() {
+  const uint32_t frameSamples = RecordedSampleRate / FramesPerSecond;
+  MemoryFile side;
+  SoundFileWriter sound{};
+  sound.Sink = side.Sink();
+  StartSoundFile(&sound, 2);
+  for (int f = 2; f <= 5; f++) {
+    std::vector<int16_t> pcm(frameSamples);
+    for (uint32_t i = 0; i < frameSamples; i++) pcm[i] = (int16_t)(8000 * sin(2 * M_PI * 200 * f * i / RecordedSampleRate));
+    AddSound(&sound, pcm.data(), frameSamples);
+  }
+  TestWriter w(8, 4, "narrated");
+  for (int f = 1; f <= 6; f++) w.Frame(std::vector<uint32_t>(32, 0x030303u * (uint32_t)f), 0, f, f);
+  std::vector<uint8_t> movie = w.FinishWithSound(&side);
+  std::vector<uint8_t> stub = FakeStub();
+  std::copy(stub.begin(), stub.end(), movie.begin());
+  return {movie, side.Bytes};
+}
+
+// A movie's sound as the core reads it: StartFrame, and the samples of each of its frames.
+struct HeardSound {
+  bool Present = false;
+  uint32_t StartFrame = 0;
+  std::vector<std::vector<int16_t>> Frames;
+};
+
+HeardSound SoundOf(const std::vector<uint8_t>& movie) {
+  HeardSound heard;
+  MemoryFile file;
+  file.Bytes = movie;
+  TestReader reader;
+  MovieSound sound;
+  MovieSource source = file.Source();
+  if (!reader.Open(&file) || !FindMovieSound(&source, &reader.Reader.Section, &sound)) return heard;
+  heard.Present = true;
+  heard.StartFrame = sound.Header.StartFrame;
+  std::vector<uint8_t> block(sound.Header.BlockSize);
+  for (uint32_t b = 0; b < sound.BlockCount; b += sound.FrameSamples / sound.BlockSamples) {
+    heard.Frames.emplace_back(sound.FrameSamples);
+    ReadSoundFrame(&source, &sound, (int32_t)(heard.StartFrame + heard.Frames.size() - 1), block.data(),
+                   heard.Frames.back().data());
+  }
+  return heard;
+}
+
+TEST_F(Tool, NarrationFollowsItsFramesThroughEveryCommand) {
+  NarratedMovie narrated = Narrated();
+  HeardSound original = SoundOf(narrated.Movie);
+  ASSERT_TRUE(original.Present);
+  ASSERT_EQ(original.Frames.size(), 4u);  // frames 2 to 5
+  WriteFile(Path("m.exe"), narrated.Movie);
+  Result verify = Run("verify '" + Path("m.exe") + "'");
+  EXPECT_EQ(verify.Status, 0) << verify.Err;
+  Result info = Run("info '" + Path("m.exe") + "'");
+  EXPECT_NE(info.Out.find("sound:        0.8 s, IMA ADPCM mono 16000 Hz, 4 bits a sample, from frame 2"),
+            std::string::npos) << info.Out;
+  EXPECT_NE(info.Out.find("well-formed:  yes"), std::string::npos) << info.Out;
+
+  // The WAV holds the decoded samples, in order.
+  ASSERT_EQ(Run("export '" + Path("m.exe") + "' --wav '" + Path("m.wav") + "'").Status, 0);
+  std::vector<uint8_t> wav = ReadWholeFile(Path("m.wav"));
+  ASSERT_EQ(wav.size(), 44u + 4 * 3200 * 2);
+  EXPECT_EQ(std::string(wav.begin(), wav.begin() + 4), "RIFF");
+  uint32_t rate;
+  memcpy(&rate, &wav[24], 4);
+  EXPECT_EQ(rate, 16000u);
+  for (size_t f = 0; f < 4; f++)
+    EXPECT_EQ(memcmp(&wav[44 + f * 6400], original.Frames[f].data(), 6400), 0) << "frame " << f + 2;
+
+  // trim: the sound of the frames kept, renumbered with them.
+  struct Cut {
+    int32_t First, Last;
+    uint32_t StartFrame;
+    size_t FromFrame, Frames;  // which of the original's sound frames (0 = frame 2), how many
+  } cuts[] = {{3, 4, 1, 1, 2}, {1, 2, 2, 0, 1}, {2, 6, 1, 0, 4}, {6, 6, 0, 0, 0}, {1, 1, 0, 0, 0}};
+  for (const Cut& c : cuts) {
+    Result trim = Run("trim '" + Path("m.exe") + "' --from-frame " + std::to_string(c.First) + " --to-frame " +
+                      std::to_string(c.Last) + " -o '" + Path("t.exe") + "'");
+    ASSERT_EQ(trim.Status, 0) << trim.Err;
+    EXPECT_EQ(Run("verify '" + Path("t.exe") + "'").Status, 0) << c.First;
+    HeardSound kept = SoundOf(ReadWholeFile(Path("t.exe")));
+    EXPECT_EQ(kept.Present, c.Frames > 0) << c.First << "-" << c.Last;
+    EXPECT_EQ(kept.StartFrame, c.StartFrame) << c.First << "-" << c.Last;
+    ASSERT_EQ(kept.Frames.size(), c.Frames) << c.First << "-" << c.Last;
+    for (size_t f = 0; f < c.Frames; f++) EXPECT_TRUE(kept.Frames[f] == original.Frames[c.FromFrame + f]);
+  }
+
+  // pack, unwrap and wrap keep it as it is.
+  ASSERT_EQ(Run("pack '" + Path("m.exe") + "' -o '" + Path("p.exe") + "'").Status, 0);
+  HeardSound packed = SoundOf(ReadWholeFile(Path("p.exe")));
+  EXPECT_TRUE(packed.Present && packed.StartFrame == 2 && packed.Frames == original.Frames);
+  WriteFile(Path("stub.exe"), FakeStub());
+  ASSERT_EQ(Run("unwrap '" + Path("m.exe") + "' '" + Path("m.stream") + "'").Status, 0);
+  ASSERT_EQ(Run("wrap '" + Path("m.stream") + "' '" + Path("w.exe") + "' --stub '" + Path("stub.exe") + "'").Status, 0);
+  EXPECT_TRUE(ReadWholeFile(Path("w.exe")) == narrated.Movie);
+
+  // MP4: an AAC track beside the video, as long as it within 0.2 s (frames 1 to 6 of video, sound from
+  // frame 2 to frame 5, with silence in front and behind).
+  Result mp4 = Run("export '" + Path("m.exe") + "' --mp4 '" + Path("m.mp4") + "'");
+  ASSERT_EQ(mp4.Status, 0) << mp4.Err;
+  AVFormatContext* format = nullptr;
+  ASSERT_EQ(avformat_open_input(&format, Path("m.mp4").c_str(), nullptr, nullptr), 0);
+  ASSERT_GE(avformat_find_stream_info(format, nullptr), 0);
+  ASSERT_EQ(format->nb_streams, 2u);
+  double seconds[2] = {0, 0};
+  for (unsigned i = 0; i < 2; i++) {
+    AVStream* stream = format->streams[i];
+    seconds[stream->codecpar->codec_type == AVMEDIA_TYPE_AUDIO] = stream->duration * av_q2d(stream->time_base);
+    if (stream->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) {
+      EXPECT_EQ(stream->codecpar->codec_id, AV_CODEC_ID_AAC);
+      EXPECT_EQ(stream->codecpar->sample_rate, 16000);
+    }
+  }
+  avformat_close_input(&format);
+  EXPECT_NEAR(seconds[0], 1.2, 0.01);
+  EXPECT_NEAR(seconds[1], seconds[0], 0.1);  // the encoder adds 64 ms of priming at most
+
+  // repair of a recording cut off in its fourth frame record takes the sound file beside it, as far
+  // as the three frames kept reach; without the file the repaired movie is silent.
+  std::vector<uint32_t> offsets = RecordOffsets(narrated.Movie);
+  std::vector<uint8_t> cut(narrated.Movie.begin(), narrated.Movie.begin() + offsets[3] + 5);
+  WriteFile(Path("c.exe"), cut);
+  Result silent = Run("repair '" + Path("c.exe") + "' -o '" + Path("r0.exe") + "'");
+  ASSERT_EQ(silent.Status, 0) << silent.Err;
+  EXPECT_FALSE(SoundOf(ReadWholeFile(Path("r0.exe"))).Present);
+  WriteFile(Path("c.exe") + TAVREL_SOUND_SUFFIX, narrated.SoundFile);
+  Result repair = Run("repair '" + Path("c.exe") + "' -o '" + Path("r.exe") + "'");
+  ASSERT_EQ(repair.Status, 0) << repair.Err;
+  EXPECT_NE(repair.Out.find("sound: from the sound file beside it"), std::string::npos) << repair.Out;
+  EXPECT_EQ(Run("verify '" + Path("r.exe") + "'").Status, 0);
+  HeardSound repaired = SoundOf(ReadWholeFile(Path("r.exe")));
+  EXPECT_EQ(repaired.StartFrame, 2u);
+  ASSERT_EQ(repaired.Frames.size(), 2u);  // frames 2 and 3
+  EXPECT_TRUE(repaired.Frames[0] == original.Frames[0] && repaired.Frames[1] == original.Frames[1]);
+}
 
 TEST_F(Tool, VerifyNamesTheOffsetOfEachKindOfDamage) {
   // A sound movie of 10 x 4 pixels: three frame records with changes and one without.
@@ -999,6 +1274,395 @@ TEST_F(Tool, VerifyNamesTheOffsetOfEachKindOfDamage) {
     EXPECT_EQ(repair.Status, 0) << d.Name << ": " << repair.Err;
     Result again = Run("verify '" + Path("fixed.exe") + "'");
     EXPECT_EQ(again.Status, 0) << d.Name << ": repaired movie: " << again.Err;
+  }
+}
+
+// ---- Steps -----------------------------------------------------------------------------------------
+
+struct TestStep {
+  uint32_t Frame;
+  uint16_t Lead;
+  uint8_t Button, Flags;
+  int32_t X, Y;
+  std::string Text;  // GBK
+};
+
+std::vector<uint8_t> StepsData(const std::vector<TestStep>& steps) {
+  std::vector<uint8_t> data;
+  for (const TestStep& s : steps) {
+    StepRecord record{s.Frame, s.Lead, s.Button, s.Flags, s.X, s.Y, 0};
+    size_t at = data.size();
+    data.resize(at + StepSize((uint32_t)s.Text.size()));
+    data.resize(at + PutStep(data.data() + at, &record, s.Text.data(), (uint32_t)s.Text.size()));
+  }
+  return data;
+}
+
+// "左键单击“保存”(按钮)" in GBK, and in UTF-8 as the tool shows it.
+const char SaveClickGbk[] = "\xD7\xF3\xBC\xFC\xB5\xA5\xBB\xF7\xA1\xB0\xB1\xA3\xB4\xE6\xA1\xB1(\xB0\xB4\xC5\xA5)";
+const char SaveClickUtf8[] = "左键单击“保存”(按钮)";
+const uint32_t TagOther = SectionTag('K', 'E', 'Y', 'S');
+
+// Four steps over 12 white frames of 60 x 40 (rings show as pure colours, which no decoded frame
+// holds): two presses in frame 3, a double-click between ticks in frame 7, the last in the last frame.
+const std::vector<TestStep> FourSteps = {
+    {3, 40, StepLeft, 0, 20, 15, SaveClickGbk},
+    {3, 0, StepRight, 0, 50, 30, ""},
+    {7, 150, StepLeft, StepDouble, -5, 10, "x<&>\"*_"},
+    {12, 10, StepMiddle, 0, 30, 20, "\xD6\xD0\xBC\xFC"},  // 中键
+};
+
+std::vector<uint8_t> StepsMovie(const std::vector<TestStep>& steps = FourSteps, bool other = true) {
+  TestWriter writer(60, 40, "\xB2\xBD\xD6\xE8 steps", nullptr);  // 步骤 steps
+  std::vector<uint32_t> pixels(60 * 40, 0x00FFFFFF);
+  for (int f = 0; f < 12; f++) {
+    pixels[(size_t)f * 61] = 0x000000FF;  // a change in every frame
+    writer.Frame(pixels, 0, f, f);
+  }
+  std::vector<std::pair<uint32_t, std::vector<uint8_t>>> blocks;
+  if (other) blocks.push_back({TagOther, std::vector<uint8_t>(70, 0xA5)});
+  blocks.push_back({TagSteps, StepsData(steps)});
+  std::vector<uint8_t> movie = writer.FinishWithSection(blocks);
+  std::vector<uint8_t> stub = FakeStub();
+  std::copy(stub.begin(), stub.end(), movie.begin());
+  return movie;
+}
+
+// The section's bytes: from behind the end record to the trailer.
+std::vector<uint8_t> SectionBytes(const std::vector<uint8_t>& movie) {
+  uint32_t end = RecordOffsets(movie).back() + FrameHeaderSize;
+  return std::vector<uint8_t>(movie.begin() + end, movie.end() - TrailerSize);
+}
+
+// The steps as players read them, through the core.
+std::vector<StepRecord> ReadSteps(const std::vector<uint8_t>& movie, std::vector<std::string>* texts = nullptr) {
+  MemoryFile file;
+  file.Bytes = movie;
+  MovieSource source = file.Source();
+  MovieSection section;
+  SectionBlock block;
+  std::vector<StepRecord> steps;
+  if (!FindMovieSection(&source, &section) || !FindSectionBlock(&source, &section, TagSteps, &block)) return steps;
+  uint32_t at = 0;
+  StepRecord step;
+  const char* text;
+  while (NextStep(movie.data() + block.Offset, block.Length, &at, &step, &text)) {
+    steps.push_back(step);
+    if (texts) texts->push_back(std::string(text, step.TextLength));
+  }
+  return steps;
+}
+
+TEST_F(Tool, InfoListsTheStepsAndVerifyAcceptsThem) {
+  WriteFile(Path("m.exe"), StepsMovie());
+  Result verify = Run("verify '" + Path("m.exe") + "'");
+  EXPECT_EQ(verify.Status, 0) << verify.Err;
+  Result info = Run("info '" + Path("m.exe") + "'");
+  ASSERT_EQ(info.Status, 0) << info.Err;
+  for (const char* line : {"KEYS 70 bytes (not known to this tool), STEP", "steps:        4\n",
+                           "    1  0:00.3  frame 3  left click at (20, 15)  左键单击“保存”(按钮)\n",
+                           "    2  0:00.4  frame 3  right click at (50, 30)  (no description)\n",
+                           "    3  0:01.0  frame 7  left double-click at (-5, 10)  x<&>\"*_\n",
+                           "    4  0:02.1  frame 12  middle click at (30, 20)  中键\n", "well-formed:  yes"})
+    EXPECT_NE(info.Out.find(line), std::string::npos) << line << " in:\n" << info.Out;
+  // A movie without a section says nothing of one.
+  WriteFile(Path("plain.exe"), Recording(8, 8, 3, 1));
+  EXPECT_EQ(Run("info '" + Path("plain.exe") + "'").Out.find("section"), std::string::npos);
+}
+
+TEST_F(Tool, PackWrapUnwrapAndRepairKeepTheSectionByteForByte) {
+  std::vector<uint8_t> movie = StepsMovie();
+  WriteFile(Path("m.exe"), movie);
+  WriteFile(Path("stub.exe"), FakeStub());
+  ASSERT_EQ(Run("unwrap '" + Path("m.exe") + "' '" + Path("m.stream") + "'").Status, 0);
+  ASSERT_EQ(Run("wrap '" + Path("m.stream") + "' '" + Path("again.exe") + "' --stub '" + Path("stub.exe") + "'").Status, 0);
+  EXPECT_TRUE(ReadWholeFile(Path("again.exe")) == movie);
+  Result repair = Run("repair '" + Path("m.exe") + "' -o '" + Path("repaired.exe") + "'");
+  ASSERT_EQ(repair.Status, 0) << repair.Err;
+  EXPECT_TRUE(ReadWholeFile(Path("repaired.exe")) == movie) << repair.Out;
+  EXPECT_NE(repair.Out.find("kept:  4 steps"), std::string::npos) << repair.Out;
+  EXPECT_EQ(repair.Out.find("lost"), std::string::npos) << repair.Out;
+  Result pack = Run("pack '" + Path("m.exe") + "' -o '" + Path("packed.exe") + "'");
+  ASSERT_EQ(pack.Status, 0) << pack.Err;
+  std::vector<uint8_t> packed = ReadWholeFile(Path("packed.exe"));
+  EXPECT_TRUE(SectionBytes(packed) == SectionBytes(movie));
+  EXPECT_TRUE(std::equal(packed.end() - TrailerSize, packed.end(), movie.end() - TrailerSize));
+  EXPECT_EQ(Run("verify '" + Path("packed.exe") + "'").Status, 0);
+}
+
+TEST_F(Tool, TrimKeepsTheStepsOfTheKeptFramesMovedWithThem) {
+  WriteFile(Path("m.exe"), StepsMovie());
+  struct Case {
+    const char* Args;
+    std::vector<uint32_t> Frames;  // of the steps kept, in the trimmed movie
+    size_t FirstKept;              // index of the first kept step in FourSteps
+  } cases[] = {
+      {"--from-frame 3 --to-frame 7", {1, 1, 5}, 0}, {"--from-frame 4 --to-frame 12", {4, 9}, 2},
+      {"--from-frame 8 --to-frame 11", {}, 0},       {"--from-frame 12", {1}, 3},
+  };
+  for (const Case& c : cases) {
+    remove(Path("part.exe").c_str());
+    Result r = Run("trim '" + Path("m.exe") + "' " + c.Args + " -o '" + Path("part.exe") + "'");
+    ASSERT_EQ(r.Status, 0) << c.Args << ": " << r.Err;
+    EXPECT_NE(r.Out.find("kept:  " + std::to_string(c.Frames.size()) + " of 4 steps"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("block KEYS of 70 bytes was left out"), std::string::npos) << r.Out;
+    std::vector<uint8_t> part = ReadWholeFile(Path("part.exe"));
+    Result verify = Run("verify '" + Path("part.exe") + "'");
+    EXPECT_EQ(verify.Status, 0) << c.Args << ": " << verify.Err;
+    std::vector<std::string> texts;
+    std::vector<StepRecord> steps = ReadSteps(part, &texts);
+    ASSERT_EQ(steps.size(), c.Frames.size()) << c.Args;
+    for (size_t i = 0; i < steps.size(); i++) {
+      const TestStep& original = FourSteps[c.FirstKept + i];
+      EXPECT_EQ(steps[i].Frame, c.Frames[i]) << c.Args << " step " << i;
+      EXPECT_TRUE(steps[i].Lead == original.Lead && steps[i].X == original.X && steps[i].Y == original.Y &&
+                  steps[i].Button == original.Button && steps[i].Flags == original.Flags && texts[i] == original.Text)
+          << c.Args << " step " << i;
+    }
+    // Without steps to keep, the trimmed movie ends as a movie without a section.
+    if (c.Frames.empty()) EXPECT_TRUE(SectionBytes(part).empty()) << c.Args;
+  }
+}
+
+TEST_F(Tool, ExportDrawsTheRingsUnlessToldNotTo) {
+  WriteFile(Path("m.exe"), StepsMovie());
+  std::vector<uint8_t> movie = ReadWholeFile(Path("m.exe"));
+  auto png = [&](int32_t k, const std::string& options) {
+    std::string out = Path("f" + std::to_string(k) + ".png");
+    Result r = Run("export '" + Path("m.exe") + "' --frame " + std::to_string(k) + " " + options + " '" + out + "'");
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    int32_t w, h;
+    std::vector<uint32_t> pixels;
+    EXPECT_TRUE(ReadPng(out, &w, &h, &pixels));
+    return pixels;
+  };
+  // Which rings show in a frame, at which age: a press `Lead` ms before frame `Frame` is that old
+  // there, and 200 ms older in each frame after, up to a second.
+  struct Case {
+    int32_t Frame;
+    std::vector<std::pair<size_t, int32_t>> Rings;  // (step index, age)
+  } cases[] = {
+      {2, {}}, {3, {{0, 40}, {1, 0}}}, {7, {{0, 840}, {1, 800}, {2, 150}}}, {8, {{2, 350}}}, {12, {{3, 10}}},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint32_t> expected = DecodedFrame(movie, c.Frame);
+    for (const auto& ring : c.Rings) {
+      const TestStep& s = FourSteps[ring.first];
+      StepRecord record{s.Frame, s.Lead, s.Button, s.Flags, s.X, s.Y, 0};
+      DrawStepRing(expected.data(), 60, 40, &record, ring.second);
+    }
+    EXPECT_EQ(FirstDifference(png(c.Frame, "--rings"), expected), -1) << "frame " << c.Frame;
+  }
+  EXPECT_EQ(FirstDifference(png(3, ""), DecodedFrame(movie, 3)), -1) << "PNG frames have no rings unless asked";
+
+  // The GIF has them, with --no-rings it has none; a double-click has its inner ring.
+  ASSERT_EQ(Run("export '" + Path("m.exe") + "' --gif '" + Path("r.gif") + "' --no-cursor").Status, 0);
+  ASSERT_EQ(Run("export '" + Path("m.exe") + "' --gif '" + Path("n.gif") + "' --no-cursor --no-rings").Status, 0);
+  GifFrames rings, none;
+  ASSERT_TRUE(ReadGif(Path("r.gif"), &rings));
+  ASSERT_TRUE(ReadGif(Path("n.gif"), &none));
+  ASSERT_EQ(rings.Frames.size(), 12u);
+  for (int32_t k = 1; k <= 12; k++) {
+    // A ring is on the screen from frame 3 to the end; in frame 11 only the double-click's, 950 ms
+    // old, too faint to survive the GIF's 256 colours everywhere.
+    if (k != 11) EXPECT_EQ(FirstDifference(rings.Frames[k - 1], none.Frames[k - 1]) != -1, k >= 3) << "frame " << k;
+    EXPECT_EQ(FirstDifference(none.Frames[k - 1], DecodedFrame(movie, k)), -1) << "frame " << k;
+  }
+  // Frame 7, 150 ms after the double-click at (-5, 10): rings of radius 11 and 6, the outer reaching
+  // into the frame at x 6.
+  EXPECT_NE(rings.Frames[6][10 * 60 + 6], 0xFFFFFFu);
+  EXPECT_EQ(rings.Frames[6][10 * 60 + 8], 0xFFFFFFu);
+
+  // The lossless MP4 has the same pictures as the GIF, with the cursor too.
+  ASSERT_EQ(Run("export '" + Path("m.exe") + "' --frames '" + Path("all") + "' --rings --cursor").Status, 0);
+  ASSERT_EQ(Run("export '" + Path("m.exe") + "' --mp4 '" + Path("m.mp4") + "' --lossless").Status, 0);
+  VideoFrames video;
+  ASSERT_TRUE(ReadMp4(Path("m.mp4"), &video));
+  ASSERT_EQ(video.Frames.size(), 12u);
+  int32_t w, h;
+  std::vector<uint32_t> seven;
+  ASSERT_TRUE(ReadPng(Path("all/frame-00007.png"), &w, &h, &seven));
+  EXPECT_EQ(FirstDifference(video.Frames[6], seven), -1);
+}
+
+TEST_F(Tool, StepsDocumentHasAPictureAndADescriptionPerStep) {
+  WriteFile(Path("m.exe"), StepsMovie());
+  Result r = Run("export '" + Path("m.exe") + "' --steps '" + Path("steps.html") + "' --html '" + Path("page.html") + "'");
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_NE(r.Out.find("4 steps, 4 pictures, linked to page.html"), std::string::npos) << r.Out;
+  EXPECT_TRUE(Exists(Path("page.html")));
+  std::string html = ReadText(Path("steps.html"));
+  auto count = [](const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) n++;
+    return n;
+  };
+  EXPECT_EQ(count(html, "<img src=\"data:image/png;base64,"), 4u);
+  for (int n = 1; n <= 4; n++)
+    EXPECT_EQ(count(html, "href=\"page.html#step=" + std::to_string(n) + "\""), 1u) << n;
+  EXPECT_NE(html.find("<title>步骤 steps</title>"), std::string::npos);
+  EXPECT_NE(html.find(SaveClickUtf8), std::string::npos);
+  EXPECT_NE(html.find("右键单击 right click"), std::string::npos);  // the step without a description
+  EXPECT_NE(html.find("x&lt;&amp;&gt;&quot;*_"), std::string::npos);
+  EXPECT_EQ(html.find("src=\"http"), std::string::npos);
+
+  // Markdown: the pictures beside it, each the step's frame with its ring at full strength.
+  ASSERT_EQ(Run("export '" + Path("m.exe") + "' --steps '" + Path("steps.md") + "'").Status, 0);
+  std::string md = ReadText(Path("steps.md"));
+  EXPECT_NE(md.find("![步骤 1 Step 1](steps-pictures/step-001.png)"), std::string::npos) << md;
+  EXPECT_NE(md.find("x\\<&\\>\"\\*\\_"), std::string::npos) << md;
+  EXPECT_EQ(md.find("#step="), std::string::npos) << "no links without --html";
+  std::vector<uint8_t> movie = ReadWholeFile(Path("m.exe"));
+  for (int n = 1; n <= 4; n++) {
+    char name[48];
+    snprintf(name, sizeof name, "steps-pictures/step-%03d.png", n);
+    int32_t w, h;
+    std::vector<uint32_t> picture;
+    ASSERT_TRUE(ReadPng(Path(name), &w, &h, &picture)) << name;
+    ASSERT_EQ(w, 60);  // smaller than the largest picture: the whole frame
+    ASSERT_EQ(h, 40);
+    const TestStep& step = FourSteps[n - 1];
+    std::vector<uint32_t> expected = DecodedFrame(movie, (int32_t)step.Frame);
+    StepRecord record{step.Frame, step.Lead, step.Button, step.Flags, step.X, step.Y, 0};
+    DrawStepRing(expected.data(), 60, 40, &record, 0);
+    EXPECT_EQ(FirstDifference(picture, expected), -1) << name;
+  }
+  EXPECT_FALSE(Exists(Path("steps-pictures/step-005.png")));
+
+  // A movie without steps has no document.
+  WriteFile(Path("plain.exe"), Recording(8, 8, 3, 1));
+  Result none = Run("export '" + Path("plain.exe") + "' --steps '" + Path("none.html") + "'");
+  EXPECT_EQ(none.Status, 1);
+  EXPECT_NE(none.Err.find("no steps"), std::string::npos) << none.Err;
+  EXPECT_FALSE(Exists(Path("none.html")));
+}
+
+TEST_F(Tool, StepPicturesOfLargeFramesAreCutAroundThePress) {
+  // 1920 x 1080, presses in the middle, at a corner and outside: 800 x 500 pictures, as far as
+  // possible centred on the press, never leaving the frame.
+  TestWriter writer(1920, 1080, "big");
+  std::vector<uint32_t> pixels((size_t)1920 * 1080);
+  for (size_t i = 0; i < pixels.size(); i++) pixels[i] = (uint32_t)(i % 1920 / 8) << 8 | (uint32_t)(i / 1920 / 5);
+  writer.Frame(pixels);
+  std::vector<uint8_t> movie = writer.FinishWithSection(
+      {{TagSteps, StepsData({{1, 0, StepLeft, 0, 960, 540, ""}, {1, 0, StepLeft, 0, 5, 1000, ""},
+                             {1, 0, StepRight, 0, 3000, -50, ""}})}});
+  WriteFile(Path("big.exe"), movie);
+  ASSERT_EQ(Run("export '" + Path("big.exe") + "' --steps '" + Path("big.md") + "'").Status, 0);
+  std::vector<uint32_t> frame = DecodedFrame(movie, 1);
+  struct Case {
+    int32_t Left, Top;
+  } cases[] = {{560, 290}, {0, 580}, {1120, 0}};
+  for (int n = 1; n <= 3; n++) {
+    int32_t w, h;
+    std::vector<uint32_t> picture;
+    ASSERT_TRUE(ReadPng(Path("big-pictures/step-00" + std::to_string(n) + ".png"), &w, &h, &picture));
+    ASSERT_EQ(w, 800);
+    ASSERT_EQ(h, 500);
+    // Away from the ring, the picture is the frame's pixels at that place.
+    const Case& c = cases[n - 1];
+    for (int32_t y : {0, 499})
+      for (int32_t x : {0, 799})
+        EXPECT_EQ(picture[(size_t)y * w + x], frame[(size_t)(c.Top + y) * 1920 + c.Left + x]) << n << ": " << x << "," << y;
+  }
+}
+
+// Damage to the section, each kind: verify names it, info still reads the movie, every frame still
+// exports, and repair keeps the steps it can find, saying what it lost, in a movie verify accepts.
+TEST_F(Tool, DamagedSectionsAreNamedAndRepairKeepsWhatItFinds) {
+  const std::vector<uint8_t> good = StepsMovie();
+  const uint32_t start = RecordOffsets(good).back() + FrameHeaderSize;  // of the section: the KEYS block
+  const uint32_t footer = (uint32_t)(good.size() - TrailerSize - SectionFooterSize);
+  std::vector<uint32_t> step;  // file offsets of the four step records
+  for (uint32_t at = start + 2 * BlockHeaderSize + 70; step.size() < 4;) {
+    step.push_back(at);
+    at += StepSize((uint32_t)FourSteps[step.size() - 1].Text.size());
+  }
+  auto put32 = [](std::vector<uint8_t>& b, uint32_t at, uint32_t v) { memcpy(b.data() + at, &v, 4); };
+  struct Case {
+    const char* Name;
+    std::function<void(std::vector<uint8_t>&)> Make;
+    uint32_t Offset;
+    const char* Says;
+    size_t StepsKept;  // by repair
+    const char* Lost;  // a line repair reports
+  } cases[] = {
+      {"a footer length beyond the records", [&](std::vector<uint8_t>& b) { put32(b, footer + 4, 1); }, footer,
+       "gives the section 42949674", 4, "lost:  the section's footer: offset"},
+      {"a footer length one short", [&](std::vector<uint8_t>& b) { b[footer]--; }, start + 1, "no end record lies",
+       4, "bytes behind the blocks found"},
+      {"the magic changed", [&](std::vector<uint8_t>& b) { b[footer + 8] = 't'; }, start,
+       "unexpected bytes lie between the end record and the trailer", 4, "not found at the end of the file"},
+      {"a block longer than the section", [&](std::vector<uint8_t>& b) { put32(b, start + 4, 0x7FFFFFFF); }, start,
+       "the blocks do not fill", 0, "bytes behind the blocks found"},
+      {"a step of a frame the movie lacks", [&](std::vector<uint8_t>& b) { put32(b, step[3], 13); }, step[3],
+       "step 4 belongs to frame 13, but the movie has frames 1 to 12", 3, "1 step of frames that are not kept"},
+      {"a step with button 4", [&](std::vector<uint8_t>& b) { b[step[1] + 6] = 4; }, step[1], "step 2 has button 4", 3,
+       "1 step of frames"},
+      {"steps out of order", [&](std::vector<uint8_t>& b) { put32(b, step[2], 2); }, step[2],
+       "step 3 (frame 2) comes after step 2 (frame 3)", 3, "1 step of frames"},
+      {"a description running past its block", [&](std::vector<uint8_t>& b) { b[step[3] + 16] = 200; }, step[3],
+       "step 4 does not fit in the 22 bytes left of the steps block", 3, "what follows offset"},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> bytes = good;
+    c.Make(bytes);
+    WriteFile(Path("bad.exe"), bytes);
+    Result verify = Run("verify '" + Path("bad.exe") + "'");
+    EXPECT_EQ(verify.Status, 1) << c.Name;
+    EXPECT_NE(verify.Err.find("offset " + std::to_string(c.Offset) + ": "), std::string::npos) << c.Name << ": " << verify.Err;
+    EXPECT_NE(verify.Err.find(c.Says), std::string::npos) << c.Name << ": " << verify.Err;
+    EXPECT_EQ(Run("info '" + Path("bad.exe") + "'").Status, 0) << c.Name;
+    system(("rm -rf '" + Path("frames") + "'").c_str());
+    Result frames = Run("export '" + Path("bad.exe") + "' --frames '" + Path("frames") + "' --rings");
+    EXPECT_EQ(frames.Status, 0) << c.Name << ": " << frames.Err;
+    EXPECT_TRUE(Exists(Path("frames/frame-00012.png"))) << c.Name;
+    remove(Path("fixed.exe").c_str());
+    Result repair = Run("repair '" + Path("bad.exe") + "' -o '" + Path("fixed.exe") + "'");
+    ASSERT_EQ(repair.Status, 0) << c.Name << ": " << repair.Err;
+    EXPECT_NE(repair.Out.find(c.Lost), std::string::npos) << c.Name << ": " << repair.Out;
+    Result again = Run("verify '" + Path("fixed.exe") + "'");
+    EXPECT_EQ(again.Status, 0) << c.Name << ": " << again.Err << repair.Out;
+    std::vector<uint8_t> fixed = ReadWholeFile(Path("fixed.exe"));
+    EXPECT_EQ(ReadSteps(fixed).size(), c.StepsKept) << c.Name << ": " << repair.Out;
+    EXPECT_STREQ((const char*)fixed.data() + fixed.size() - TitleSize, (const char*)good.data() + good.size() - TitleSize)
+        << c.Name << ": the trailer is whole, so is the title";
+  }
+}
+
+// A movie with a section cut at every length from its end record on: repair keeps the blocks and the
+// steps that are whole, and its result passes verify.
+TEST_F(Tool, RepairKeepsTheWholeStepsAtEveryCutOfTheSection) {
+  const std::vector<uint8_t> movie = StepsMovie();
+  const uint32_t start = RecordOffsets(movie).back() + FrameHeaderSize;
+  const uint32_t stepsAt = start + 2 * BlockHeaderSize + 70;
+  const uint32_t trailer = (uint32_t)(movie.size() - TrailerSize);
+  for (uint32_t size = start; size <= movie.size(); size++) {
+    // Every cut inside the trailer is the same case: its first and last few bytes are enough.
+    if (size == trailer + 4) size = (uint32_t)movie.size() - 4;
+    std::vector<uint8_t> cut(movie.begin(), movie.begin() + size);
+    WriteFile(Path("cut.exe"), cut);
+    remove(Path("fixed.exe").c_str());
+    Result r = Run("repair '" + Path("cut.exe") + "' -o '" + Path("fixed.exe") + "'");
+    ASSERT_EQ(r.Status, 0) << "size " << size << ": " << r.Err;
+    std::vector<uint8_t> fixed = ReadWholeFile(Path("fixed.exe"));
+    if (size == movie.size()) {
+      EXPECT_TRUE(fixed == movie);
+      continue;
+    }
+    size_t whole = 0;
+    for (uint32_t end = stepsAt; whole < 4; whole++) {
+      end += StepSize((uint32_t)FourSteps[whole].Text.size());
+      if (end > size) break;
+    }
+    if (size < stepsAt) whole = 0;
+    EXPECT_EQ(ReadSteps(fixed).size(), whole) << "size " << size << ": " << r.Out;
+    bool keys = size >= start + BlockHeaderSize + 70;
+    EXPECT_EQ(r.Out.find("kept:  block KEYS of 70 bytes") != std::string::npos, keys) << "size " << size << ": " << r.Out;
+    EXPECT_EQ(r.Out.find("lost:") != std::string::npos, keys) << "size " << size << ": " << r.Out;
+    EXPECT_NE(r.Out.find("无标题"), std::string::npos) << "size " << size << ": " << r.Out;
+    Result verify = Run("verify '" + Path("fixed.exe") + "'");
+    EXPECT_EQ(verify.Status, 0) << "size " << size << ": " << verify.Err;
   }
 }
 

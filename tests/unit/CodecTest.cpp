@@ -51,9 +51,11 @@ struct ChangeRun {
   std::vector<uint8_t> Codes;
 };
 
+uint32_t Load24(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16; }
 uint32_t Load32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
 
-std::vector<ChangeRun> ParseRuns(const std::vector<uint8_t>& list) {
+// Codes holds a run's pixel bytes: one code each, or three bytes (blue, green, red) at true colour.
+std::vector<ChangeRun> ParseRuns(const std::vector<uint8_t>& list, uint32_t pixelBytes = CodeBytes) {
   std::vector<ChangeRun> runs;
   size_t q = 0;
   while (q + 8 <= list.size()) {
@@ -61,26 +63,30 @@ std::vector<ChangeRun> ParseRuns(const std::vector<uint8_t>& list) {
     r.Start = Load32(&list[q]);
     r.Length = Load32(&list[q + 4]);
     q += 8;
-    if (r.Length > list.size() - q) break;
-    r.Codes.assign(list.begin() + long(q), list.begin() + long(q + r.Length));
-    q += r.Length;
+    if (uint64_t(r.Length) * pixelBytes > list.size() - q) break;
+    r.Codes.assign(list.begin() + long(q), list.begin() + long(q + r.Length * pixelBytes));
+    q += r.Length * pixelBytes;
     runs.push_back(r);
   }
   EXPECT_EQ(q, list.size()) << "run list does not parse to its end";
   return runs;
 }
 
-// One encoder with exactly the buffer sizes the capture engine allocates.
-struct Encoder {
-  explicit Encoder(uint32_t n)
-      : N(n), Shadow(n, 0), RunList(RunListBufferSize(n)), Packed(PackedBufferSize(n)), Work(LzoWorkSize) {}
+// One encoder with exactly the buffer sizes the capture engine allocates: a shadow of codes (256
+// colours) or of colours (true colour).
+template <typename Shade>
+struct EncoderOf {
+  static const uint32_t PixelBytes = sizeof(Shade) == 1 ? CodeBytes : ColourBytes;
+  explicit EncoderOf(uint32_t n)
+      : N(n), Shadow(n, 0), RunList(RunListBufferSize(n, PixelBytes)), Packed(PackedBufferSize(n, PixelBytes)),
+        Work(LzoWorkSize) {}
 
   // Builds the run list of one frame; also checks that EncodeFrame's payload unpacks to exactly it.
   std::vector<uint8_t> Frame(const std::vector<uint32_t>& pixels) {
-    std::vector<uint8_t> before = Shadow;
+    std::vector<Shade> before = Shadow;
     uint32_t length = BuildRunList(pixels.data(), Shadow.data(), N, RunList.data());
     std::vector<uint8_t> list(RunList.begin(), RunList.begin() + length);
-    std::vector<uint8_t> after = Shadow;
+    std::vector<Shade> after = Shadow;
 
     Shadow = before;
     memset(Packed.data(), 0xAA, Packed.size());
@@ -92,7 +98,7 @@ struct Encoder {
       for (size_t i = 0; i < Packed.size(); i++) EXPECT_EQ(Packed[i], 0xAA) << "packed byte " << i;
     } else {
       EXPECT_GT(PayloadLength, 0);
-      std::vector<uint8_t> unpacked(N * 4 + 1024);
+      std::vector<uint8_t> unpacked(RunListBufferSize(N, PixelBytes));
       int32_t got = UnpackPayload(Packed.data(), uint32_t(PayloadLength), unpacked.data(), uint32_t(unpacked.size()));
       EXPECT_EQ(got, int32_t(length));
       unpacked.resize(got > 0 ? size_t(got) : 0);
@@ -103,8 +109,11 @@ struct Encoder {
 
   uint32_t N;
   int32_t PayloadLength = 0;
-  std::vector<uint8_t> Shadow, RunList, Packed, Work;
+  std::vector<Shade> Shadow;
+  std::vector<uint8_t> RunList, Packed, Work;
 };
+typedef EncoderOf<uint8_t> Encoder;
+typedef EncoderOf<uint32_t> ColourEncoder;
 
 const uint32_t White = 0x00FFFFFF;
 
@@ -298,6 +307,111 @@ std::vector<uint8_t> operator+(std::vector<uint8_t> a, const std::vector<uint8_t
   return a;
 }
 
+// ---- True-colour encoder --------------------------------------------------------------------------
+
+// A colour as a run carries it: blue, green, red.
+std::vector<uint8_t> ColourBytesOf(std::initializer_list<uint32_t> colours) {
+  std::vector<uint8_t> bytes;
+  for (uint32_t c : colours) bytes.insert(bytes.end(), {uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16)});
+  return bytes;
+}
+
+TEST(EncodeTrueColour, ExampleRunListsByteForByte) {
+  ColourEncoder e(40);
+  std::vector<uint32_t> pixels(40, 0);
+  pixels[1] = 0x00202020;  // a title-bar grey: code 0x24 would make it olive
+  pixels[2] = 0x00F3F3F3;
+  EXPECT_EQ(e.Frame(pixels), (std::vector<uint8_t>{0x01, 0, 0, 0, 0x02, 0, 0, 0, 0x20, 0x20, 0x20, 0xF3, 0xF3, 0xF3}));
+
+  ColourEncoder f(40);
+  pixels.assign(40, 0);
+  pixels[5] = 0x00123456;
+  pixels[38] = 0xFF0000FF;  // the top byte is no part of the colour
+  EXPECT_EQ(f.Frame(pixels), (std::vector<uint8_t>{0x05, 0, 0, 0, 0x01, 0, 0, 0, 0x56, 0x34, 0x12,  //
+                                                    0x26, 0, 0, 0, 0x01, 0, 0, 0, 0xFF, 0x00, 0x00}));
+}
+
+TEST(EncodeTrueColour, EveryColourBitIsSentAndNoTopBit) {
+  // Where 256 colours keep 8 bits of 24, true colour keeps all: a change of any one of them is sent,
+  // a change in bits 31-24 is not. Light greys that one code would merge stay apart.
+  const uint32_t base = 0x00A5C3E7;
+  ColourEncoder e(64);
+  std::vector<uint32_t> pixels(64, base);
+  ASSERT_EQ(e.Frame(pixels).size(), 64u * 3 + 8);
+  for (int bit = 0; bit < 32; bit++) {
+    pixels.assign(64, base ^ (1u << bit));
+    std::vector<uint8_t> list = e.Frame(pixels);
+    if (bit < 24)
+      EXPECT_EQ(list.size(), 64u * 3 + 8) << "bit " << bit << " is colour, every pixel must be sent";
+    else
+      EXPECT_TRUE(list.empty()) << "bit " << bit << " is no colour";
+    pixels.assign(64, base);
+    e.Frame(pixels);
+  }
+  ColourEncoder greys(2);
+  EXPECT_EQ(greys.Frame({0x00F3F3F3, 0x00E9E9E9}), RunBytes(0, 2, ColourBytesOf({0xF3F3F3, 0xE9E9E9})));
+  EXPECT_EQ(QuantiseRgb332(0xF3F3F3), QuantiseRgb332(0xE9E9E9)) << "the greys one code cannot tell apart";
+}
+
+TEST(EncodeTrueColour, WhiteAndBlackAtBlockAndFrameEdges) {
+  // 0xFFFFFF and 0x000000 on the pixels where the vector paths' blocks begin and end, and on the
+  // frame's first and last pixel, for frames of one pixel up to a few blocks with an odd tail.
+  for (uint32_t n : {1u, 2u, 31u, 32u, 33u, 63u, 64u, 65u, 97u, 131u}) {
+    for (uint32_t at : {0u, 15u, 16u, 31u, 32u, 63u, 64u, n - 1}) {
+      if (at >= n) continue;
+      ColourEncoder e(n);
+      std::vector<uint32_t> pixels(n, 0x00808080);
+      e.Frame(pixels);
+      pixels[at] = 0x00FFFFFF;
+      ASSERT_EQ(e.Frame(pixels), RunBytes(at, 1, ColourBytesOf({0xFFFFFF}))) << "n " << n << " white at " << at;
+      pixels[at] = 0xFF000000;  // black, with a top byte that must not count
+      ASSERT_EQ(e.Frame(pixels), RunBytes(at, 1, ColourBytesOf({0x000000}))) << "n " << n << " black at " << at;
+      ASSERT_EQ(e.Shadow[at], 0u);
+      EXPECT_TRUE(e.Frame(pixels).empty()) << "n " << n << " at " << at;
+    }
+  }
+}
+
+TEST_P(RunSplit, TrueColourChangesThirtyTwoApartShareOneRunThirtyThreeApartDoNot) {
+  const uint32_t n = 200, i = GetParam();
+  for (uint32_t distance : {31u, 32u, 33u, 34u}) {
+    if (i + distance >= n) continue;
+    ColourEncoder e(n);
+    std::vector<uint32_t> pixels(n);
+    for (uint32_t k = 0; k < n; k++) pixels[k] = (k * 0x010203u + 1) & 0x00FFFFFF;
+    e.Frame(pixels);
+    // Changes of the lowest blue bit only: invisible to 256 colours, a change here.
+    pixels[i] ^= 1;
+    pixels[i + distance] ^= 1;
+    std::vector<ChangeRun> runs = ParseRuns(e.Frame(pixels), ColourBytes);
+    if (distance <= 32) {
+      ASSERT_EQ(runs.size(), 1u) << "i " << i << " distance " << distance;
+      EXPECT_EQ(runs[0].Start, i);
+      ASSERT_EQ(runs[0].Length, distance + 1);
+      for (uint32_t k = 0; k <= distance; k++)
+        ASSERT_EQ(Load24(&runs[0].Codes[k * 3]), pixels[i + k]) << "i " << i << " k " << k;
+    } else {
+      ASSERT_EQ(runs.size(), 2u) << "i " << i << " distance " << distance;
+      EXPECT_EQ(runs[0].Start, i);
+      EXPECT_EQ(runs[0].Codes, ColourBytesOf({pixels[i]}));
+      EXPECT_EQ(runs[1].Start, i + distance);
+      EXPECT_EQ(runs[1].Codes, ColourBytesOf({pixels[i + distance]}));
+    }
+  }
+}
+
+TEST(EncodeTrueColour, WholeFrameChangeIsOneRunOfEveryColour) {
+  for (uint32_t n : {1u, 3u, 32u, 33u, 1001u}) {
+    ColourEncoder e(n);
+    std::vector<uint32_t> pixels(n);
+    for (uint32_t k = 0; k < n; k++) pixels[k] = (0x00FFFFFF - k * 0x00010101u) & 0x00FFFFFF;
+    std::vector<uint8_t> list = e.Frame(pixels);
+    ASSERT_EQ(list.size(), n * 3 + 8) << "n " << n;
+    for (uint32_t k = 0; k < n; k++) ASSERT_EQ(Load24(&list[8 + k * 3]), pixels[k]) << "pixel " << k;
+    EXPECT_TRUE(e.Frame(pixels).empty());
+  }
+}
+
 TEST(ApplyRunList, WritesDecodedColoursAndLeavesOtherPixels) {
   const uint32_t keep = 0xDEADBEEF;
   std::vector<uint32_t> frame(100, keep);
@@ -384,6 +498,59 @@ TEST(RunListFollowsRules, SpacingOrderAndOverlap) {
   }
 }
 
+TEST(ApplyRunList, TrueColourRunsWriteTheirColoursExactly) {
+  const uint32_t keep = 0xDEADBEEF;
+  for (uint32_t count : {1u, 2u, 3u, 17u, 300u}) {
+    std::vector<uint32_t> colours(count);
+    for (uint32_t k = 0; k < count; k++) colours[k] = k % 2 ? 0x00FFFFFF : (k * 0x00345678u) & 0x00FFFFFF;
+    std::vector<uint8_t> bytes;
+    for (uint32_t c : colours) bytes.insert(bytes.end(), {uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16)});
+    // The list's buffer ends right behind the last colour: the sanitizer build catches a read past it.
+    std::vector<uint8_t> list = RunBytes(400 - count, count, bytes);
+    std::vector<uint32_t> frame(400, keep);
+    ASSERT_TRUE(ApplyRunList(list.data(), uint32_t(list.size()), frame.data(), 400, ColourBytes));
+    for (uint32_t k = 0; k < count; k++) ASSERT_EQ(frame[400 - count + k], colours[k]) << "count " << count << " k " << k;
+    EXPECT_EQ(frame[399 - count], keep);
+  }
+  // A list read with the wrong pixel size is a different list: three codes are one colour.
+  std::vector<uint8_t> list = RunBytes(0, 1, {0x11, 0x22, 0x33});
+  EXPECT_FALSE(RunListFitsFrame(list.data(), uint32_t(list.size()), 10, CodeBytes));
+  EXPECT_TRUE(RunListFitsFrame(list.data(), uint32_t(list.size()), 10, ColourBytes));
+}
+
+TEST(ApplyRunList, DamagedTrueColourListsChangeNothing) {
+  const uint32_t n = 50;
+  std::vector<uint8_t> good = RunBytes(0, 2, std::vector<uint8_t>(6, 0x44));
+  const struct {
+    const char* What;
+    std::vector<uint8_t> List;
+  } cases[] = {
+      {"run past the last pixel", good + RunBytes(49, 2, std::vector<uint8_t>(6, 1))},
+      {"run starting at n", good + RunBytes(50, 1, {1, 2, 3})},
+      {"negative start", good + RunBytes(0xFFFFFFFF, 1, {1, 2, 3})},
+      {"length that fits as codes, not as colours", good + RunBytes(5, 3, {1, 2, 3, 4, 5, 6})},
+      {"colour cut short", good + RunBytes(5, 1, {1, 2})},
+      {"length times three wraps", good + RunBytes(0, 0x55555556, {1, 2, 3})},
+      {"zero length", good + RunBytes(5, 0, {})},
+      {"header cut short", good + std::vector<uint8_t>{5, 0, 0, 0, 1}},
+  };
+  for (const auto& c : cases) {
+    std::vector<uint32_t> frame(n, 0x12345678);
+    EXPECT_FALSE(RunListFitsFrame(c.List.data(), uint32_t(c.List.size()), n, ColourBytes)) << c.What;
+    EXPECT_FALSE(RunListFollowsRules(c.List.data(), uint32_t(c.List.size()), n, ColourBytes)) << c.What;
+    EXPECT_FALSE(ApplyRunList(c.List.data(), uint32_t(c.List.size()), frame.data(), n, ColourBytes)) << c.What;
+    for (uint32_t i = 0; i < n; i++) ASSERT_EQ(frame[i], 0x12345678u) << c.What << ": pixel " << i;
+  }
+  // "length times three wraps" with a frame that large: still refused, never a wrapped small step.
+  std::vector<uint8_t> wrap = RunBytes(0, 0x55555556, {1, 2, 3});
+  EXPECT_FALSE(RunListFitsFrame(wrap.data(), uint32_t(wrap.size()), 0xFFFFFFFF, ColourBytes));
+  std::vector<uint8_t> spaced = RunBytes(0, 1, {1, 2, 3}) + RunBytes(33, 1, {1, 2, 3});
+  EXPECT_TRUE(RunListFollowsRules(spaced.data(), uint32_t(spaced.size()), n, ColourBytes));
+  std::vector<uint8_t> close = RunBytes(0, 1, {1, 2, 3}) + RunBytes(32, 1, {1, 2, 3});
+  EXPECT_TRUE(RunListFitsFrame(close.data(), uint32_t(close.size()), n, ColourBytes));
+  EXPECT_FALSE(RunListFollowsRules(close.data(), uint32_t(close.size()), n, ColourBytes));
+}
+
 TEST(BufferSizes, LargestRunListAlwaysPacksIntoThePackedBuffer) {
   // Incompressible whole-frame changes with exactly-sized buffers: the sanitizer build catches any
   // write past them, and the packed length must stay within what the buffer was sized for.
@@ -400,6 +567,16 @@ TEST(BufferSizes, LargestRunListAlwaysPacksIntoThePackedBuffer) {
     EXPECT_LE(uint32_t(e.PayloadLength), LzoWorstCase(n + 8)) << "n " << n;
     EXPECT_GE(RunListBufferSize(n), n + 8);
     EXPECT_GE(PackedBufferSize(n), LzoWorstCase(n + 8));
+
+    ColourEncoder c(n);
+    for (uint32_t k = 0; k < n; k++) {
+      seed = seed * 1664525u + 1013904223u;
+      pixels[k] = (seed >> 8) | 1;
+    }
+    EXPECT_EQ(c.Frame(pixels).size(), n * 3 + 8);
+    EXPECT_LE(uint32_t(c.PayloadLength), LzoWorstCase(n * 3 + 8)) << "n " << n;
+    EXPECT_GE(RunListBufferSize(n, ColourBytes), n * 3 + 8);
+    EXPECT_GE(PackedBufferSize(n, ColourBytes), LzoWorstCase(n * 3 + 8));
   }
 }
 

@@ -208,8 +208,8 @@ TEST(DamagedMovie, PayloadLengthBelowMinusOneEndsTheStream) {
 // A movie of hand-made records: each is a run list packed with LZO, or raw payload bytes.
 struct CraftedMovie {
   std::vector<uint8_t> Bytes;
-  CraftedMovie() {
-    TestWriter w(Width, Height, "crafted");
+  explicit CraftedMovie(uint16_t depth = Depth256) {
+    TestWriter w(Width, Height, "crafted", nullptr, nullptr, depth);
     Bytes = w.File.Bytes;  // stub and header only
   }
   void Raw(const std::vector<uint8_t>& payload) {
@@ -250,25 +250,21 @@ std::vector<uint8_t> operator+(std::vector<uint8_t> a, const std::vector<uint8_t
   return a;
 }
 
-TEST(DamagedMovie, BadRunsLeaveTheFrameAndPlaybackGoesOn) {
-  const struct {
-    const char* What;
-    std::vector<uint8_t> List;
-  } cases[] = {
-      {"run past the last pixel", RunBytes(N - 1, 2, {1, 2})},
-      {"run starting at n", RunBytes(N, 1, {1})},
-      {"negative start", RunBytes(0xFFFFFFF0u, 4, {1, 2, 3, 4})},
-      {"negative length", RunBytes(0, 0x80000000u, {1})},
-      {"zero length", RunBytes(3, 0, {})},
-      {"codes past the run list", RunBytes(0, 10, {1, 2, 3})},
-      {"header cut short", std::vector<uint8_t>{1, 0, 0, 0, 1, 0}},
-      {"a good run then a bad one", RunBytes(0, 1, {0xFF}) + RunBytes(N, 1, {1})},
-  };
+struct BadRunCase {
+  const char* What;
+  std::vector<uint8_t> List;
+};
+
+// A good record (pixel 5), the damaged run list, a good record (pixel 6 becomes `sixth`, given as the
+// run's pixel bytes `sixthBytes`), at the movie's depth: the damaged one changes nothing, the rest plays.
+void ExpectBadRunsChangeNothing(uint16_t depth, const std::vector<uint8_t>& fifthBytes,
+                                const std::vector<uint8_t>& sixthBytes, uint32_t sixth,
+                                const std::vector<BadRunCase>& cases) {
   for (const auto& c : cases) {
-    CraftedMovie movie;
-    movie.Packed(RunBytes(5, 1, {0x1C}));
+    CraftedMovie movie(depth);
+    movie.Packed(RunBytes(5, 1, fifthBytes));
     movie.Packed(c.List);
-    movie.Packed(RunBytes(6, 1, {0xE0}));
+    movie.Packed(RunBytes(6, 1, sixthBytes));
     MemoryFile file;
     file.Bytes = movie.Finish(3);
     TestReader t;
@@ -280,10 +276,67 @@ TEST(DamagedMovie, BadRunsLeaveTheFrameAndPlaybackGoesOn) {
     EXPECT_EQ(t.Frame, before) << c.What << ": a bad run list must change nothing";
     EXPECT_GT(ReadNextRecord(&t.Reader), 0) << c.What;
     EXPECT_EQ(t.Reader.LastStatus, RecordChanged) << c.What << ": the next record is read as usual";
-    EXPECT_EQ(t.Frame[6], 0x00E00000u);
+    EXPECT_EQ(t.Frame[6], sixth);
     EXPECT_EQ(ReadNextRecord(&t.Reader), -1);
     EXPECT_EQ(t.Reader.LastStatus, RecordEnd);
   }
+}
+
+TEST(DamagedMovie, BadRunsLeaveTheFrameAndPlaybackGoesOn) {
+  ExpectBadRunsChangeNothing(Depth256, {0x1C}, {0xE0}, 0x00E00000u,
+                             {
+                                 {"run past the last pixel", RunBytes(N - 1, 2, {1, 2})},
+                                 {"run starting at n", RunBytes(N, 1, {1})},
+                                 {"negative start", RunBytes(0xFFFFFFF0u, 4, {1, 2, 3, 4})},
+                                 {"negative length", RunBytes(0, 0x80000000u, {1})},
+                                 {"zero length", RunBytes(3, 0, {})},
+                                 {"codes past the run list", RunBytes(0, 10, {1, 2, 3})},
+                                 {"header cut short", std::vector<uint8_t>{1, 0, 0, 0, 1, 0}},
+                                 {"a good run then a bad one", RunBytes(0, 1, {0xFF}) + RunBytes(N, 1, {1})},
+                             });
+}
+
+TEST(DamagedMovie, BadTrueColourRunsLeaveTheFrameAndPlaybackGoesOn) {
+  // Runs of three bytes a pixel: lengths are counted in colours, so a list that would fit as codes
+  // does not fit as colours.
+  const std::vector<uint8_t> grey = {0x20, 0x20, 0x20};
+  ExpectBadRunsChangeNothing(DepthTrueColour, {0xF3, 0xF3, 0xF3}, {0x56, 0x34, 0x12}, 0x00123456u,
+                             {
+                                 {"run past the last pixel", RunBytes(N - 1, 2, grey + grey)},
+                                 {"run starting at n", RunBytes(N, 1, grey)},
+                                 {"codes where colours belong", RunBytes(0, 3, {1, 2, 3})},
+                                 {"last colour cut short", RunBytes(0, 2, grey + std::vector<uint8_t>{1, 2})},
+                                 {"length whose colours wrap 32 bits", RunBytes(0, 0x55555556u, grey)},
+                                 {"negative start", RunBytes(0xFFFFFFF0u, 1, grey)},
+                                 {"zero length", RunBytes(3, 0, {})},
+                                 {"a good run then a bad one", RunBytes(0, 1, grey) + RunBytes(N, 1, grey)},
+                             });
+}
+
+TEST(DamagedMovie, TrueColourBuffersAreSizedForColours) {
+  // A whole frame of colours is a legal payload of a true-colour movie, and the reader's packed
+  // buffer ends where LZO's worst case for it does: one byte more is damage.
+  CraftedMovie movie(DepthTrueColour);
+  std::vector<uint8_t> colours(N * 3);
+  for (uint32_t i = 0; i < colours.size(); i++) colours[i] = uint8_t(i * 151 + 7);
+  movie.Packed(RunBytes(0, N, colours));
+  MemoryFile file;
+  file.Bytes = movie.Finish(1);
+  TestReader t;
+  ASSERT_TRUE(t.Open(&file));
+  EXPECT_EQ(t.Reader.RunListSize, RunListBufferSize(N, ColourBytes));
+  EXPECT_EQ(t.Reader.PackedSize, PackedBufferSize(N, ColourBytes));
+  ASSERT_GT(ReadNextRecord(&t.Reader), 0);
+  ASSERT_EQ(t.Reader.LastStatus, RecordChanged);
+  for (uint32_t i = 0; i < N; i++)
+    ASSERT_EQ(t.Frame[i], uint32_t(colours[i * 3]) | uint32_t(colours[i * 3 + 1]) << 8 | uint32_t(colours[i * 3 + 2]) << 16)
+        << "pixel " << i;
+
+  std::vector<uint8_t> bytes = file.Bytes;
+  Put32(bytes, FirstRecordOffset + 9, t.Reader.PackedSize + 1);
+  Tampered m(bytes);
+  EXPECT_EQ(ReadNextRecord(&m.T.Reader), -1);
+  EXPECT_EQ(m.T.Reader.LastStatus, RecordBadLength);
 }
 
 TEST(DamagedMovie, PayloadThatDoesNotUnpackLeavesTheFrame) {
@@ -343,6 +396,9 @@ TEST(DamagedMovie, AbsurdHeadersAreNoMovie) {
     void (*Change)(std::vector<uint8_t>&);
   } cases[] = {
       {"no BM", [](std::vector<uint8_t>& b) { b[StubLength] = 'M'; }},
+      {"colour depth 8", [](std::vector<uint8_t>& b) { b[StubLength + 6] = 8; }},
+      {"colour depth 32", [](std::vector<uint8_t>& b) { b[StubLength + 6] = 32; }},
+      {"colour depth 24 in the high byte", [](std::vector<uint8_t>& b) { b[StubLength + 7] = 24; }},
       {"bfOffBits 54", [](std::vector<uint8_t>& b) { Put32(b, StubLength + 10, 54); }},
       {"bfOffBits 67", [](std::vector<uint8_t>& b) { Put32(b, StubLength + 10, 67); }},
       {"biSize 12", [](std::vector<uint8_t>& b) { Put32(b, Info, 12); }},
@@ -377,6 +433,8 @@ TEST(DamagedMovie, AbsurdHeadersAreNoMovie) {
   for (const auto& c : cases) EXPECT_FALSE(Opens(SampleWithHeader(c.Change))) << c.What;
   // The colour masks and the screen's other fields are not checked: BI_RGB plays like BI_BITFIELDS.
   EXPECT_TRUE(Opens(SampleWithHeader([](std::vector<uint8_t>& b) { Put32(b, Info + 16, 0); })));
+  // Depth 24 is true colour: the same header opens, taking its runs as colours.
+  EXPECT_TRUE(Opens(SampleWithHeader([](std::vector<uint8_t>& b) { b[StubLength + 6] = 24; })));
 }
 
 TEST(DamagedMovie, TooShortForAHeaderIsNoMovie) {

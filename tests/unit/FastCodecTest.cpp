@@ -8,6 +8,7 @@
 
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "Codec.h"
@@ -25,21 +26,32 @@ long FirstMismatch(const uint8_t* a, const uint8_t* b, size_t count) {
   return -1;
 }
 
-// Both encoders side by side over one frame size, each with its own shadow.
+// Both encoders side by side over one frame size, each with its own shadow: codes (256 colours) or
+// colours (true colour), kept as bytes.
 struct EncoderPair {
-  explicit EncoderPair(uint32_t n)
-      : N(n), RefShadow(n, 0), FastShadow(n, 0), RefList(RunListBufferSize(n)), FastList(RunListBufferSize(n)),
-        RefPacked(PackedBufferSize(n)), FastPacked(PackedBufferSize(n)), Work(LzoWorkSize) {}
+  EncoderPair(uint32_t n, bool trueColour)
+      : N(n), TrueColour(trueColour), PixelBytes(trueColour ? ColourBytes : CodeBytes),
+        RefShadow(n * (trueColour ? 4 : 1), 0), FastShadow(RefShadow), RefList(RunListBufferSize(n, PixelBytes)),
+        FastList(RefList.size()), RefPacked(PackedBufferSize(n, PixelBytes)), FastPacked(RefPacked.size()),
+        Work(LzoWorkSize) {}
 
   // Encodes the frame with both and reports the first difference in run list, shadow or payload.
   ::testing::AssertionResult Frame(const std::vector<uint32_t>& pixels) {
-    uint32_t refLength = ReferenceBuildRunList(pixels.data(), RefShadow.data(), N, RefList.data());
+    uint32_t refLength;
+    int32_t fastPayload;
+    if (TrueColour) {
+      refLength = ReferenceBuildRunList(pixels.data(), (uint32_t*)RefShadow.data(), N, RefList.data());
+      fastPayload = EncodeFrame(pixels.data(), (uint32_t*)FastShadow.data(), N, FastList.data(), FastPacked.data(),
+                                Work.data());
+    } else {
+      refLength = ReferenceBuildRunList(pixels.data(), RefShadow.data(), N, RefList.data());
+      fastPayload = EncodeFrame(pixels.data(), FastShadow.data(), N, FastList.data(), FastPacked.data(), Work.data());
+    }
     int32_t refPayload = refLength ? PackRunList(RefList.data(), refLength, RefPacked.data(), Work.data()) : 0;
-    int32_t fastPayload = EncodeFrame(pixels.data(), FastShadow.data(), N, FastList.data(), FastPacked.data(),
-                                      Work.data());
     LastLength = refLength;
-    long shadowAt = FirstMismatch(RefShadow.data(), FastShadow.data(), N);
-    if (shadowAt >= 0) return ::testing::AssertionFailure() << "shadow differs at pixel " << shadowAt;
+    long shadowAt = FirstMismatch(RefShadow.data(), FastShadow.data(), RefShadow.size());
+    if (shadowAt >= 0)
+      return ::testing::AssertionFailure() << "shadow differs at pixel " << shadowAt / (TrueColour ? 4 : 1);
     long listAt = FirstMismatch(RefList.data(), FastList.data(), refLength);
     if (listAt >= 0) return ::testing::AssertionFailure() << "run list differs at byte " << listAt << " of " << refLength;
     if (fastPayload != refPayload)
@@ -49,21 +61,23 @@ struct EncoderPair {
     return ::testing::AssertionSuccess();
   }
 
+  // The runs in the last run list.
+  int RunCount() const {
+    int runs = 0;
+    for (uint32_t q = 0; q < LastLength; runs++) {
+      uint32_t count;
+      memcpy(&count, FastList.data() + q + 4, 4);
+      q += RunHeaderSize + count * PixelBytes;
+    }
+    return runs;
+  }
+
   uint32_t N;
+  bool TrueColour;
+  uint32_t PixelBytes;
   std::vector<uint8_t> RefShadow, FastShadow, RefList, FastList, RefPacked, FastPacked, Work;
   uint32_t LastLength = 0;
 };
-
-// The number of runs in a well-formed run list.
-int RunCount(const uint8_t* list, uint32_t length) {
-  int runs = 0;
-  for (uint32_t q = 0; q < length; runs++) {
-    uint32_t count;
-    memcpy(&count, list + q + 4, 4);
-    q += RunHeaderSize + count;
-  }
-  return runs;
-}
 
 // A pixel of a screen-like picture: a few colours, mostly one, so that the encoders' conversion
 // caches are exercised along with the block compare.
@@ -109,13 +123,15 @@ void EditFrame(std::vector<uint32_t>& frame, uint32_t width, std::mt19937& rando
 
 const EncoderPath ForcedPaths[] = {EncoderPathScalar, EncoderPathSse2, EncoderPathAvx2};
 
-class FastEncoder : public ::testing::TestWithParam<EncoderPath> {
+// Each path at each colour depth.
+class FastEncoder : public ::testing::TestWithParam<std::tuple<EncoderPath, bool>> {
  protected:
   void SetUp() override {
-    if (!SetEncoderPath(GetParam())) GTEST_SKIP() << "this machine cannot run the path";
-    ASSERT_EQ(ActiveEncoderPath(), GetParam());
+    if (!SetEncoderPath(std::get<0>(GetParam()))) GTEST_SKIP() << "this machine cannot run the path";
+    ASSERT_EQ(ActiveEncoderPath(), std::get<0>(GetParam()));
   }
   void TearDown() override { SetEncoderPath(EncoderPathAuto); }
+  bool TrueColour() const { return std::get<1>(GetParam()); }
 };
 
 TEST_P(FastEncoder, AgreesWithTheReferenceOnRandomFrameSequences) {
@@ -125,7 +141,7 @@ TEST_P(FastEncoder, AgreesWithTheReferenceOnRandomFrameSequences) {
       std::mt19937 random(width * 131 + height);
       std::vector<uint32_t> frame(width * height);
       for (uint32_t& p : frame) p = ScreenColour(random);
-      EncoderPair pair(width * height);
+      EncoderPair pair(width * height, TrueColour());
       for (int k = 0; k < 40; k++) {
         ASSERT_TRUE(pair.Frame(frame)) << width << "x" << height << " frame " << k;
         EditFrame(frame, width, random);
@@ -142,7 +158,7 @@ TEST_P(FastEncoder, AgreesOnEverySizeAroundTheBlockWidth) {
   for (uint32_t n : {1023u, 1024u, 1025u, 2047u, 2048u, 2049u, 4095u, 4096u, 4097u}) sizes.push_back(n);
   for (uint32_t n : sizes) {
     std::mt19937 random(n);
-    EncoderPair pair(n);
+    EncoderPair pair(n, TrueColour());
     std::vector<uint32_t> frame(n);
     for (uint32_t& p : frame) p = random();
     ASSERT_TRUE(pair.Frame(frame)) << "n " << n << ": first frame";
@@ -150,11 +166,11 @@ TEST_P(FastEncoder, AgreesOnEverySizeAroundTheBlockWidth) {
     ASSERT_TRUE(pair.Frame(frame)) << "n " << n << ": first pixel";
     frame[n - 1] ^= 0x00008000;
     ASSERT_TRUE(pair.Frame(frame)) << "n " << n << ": last pixel";
-    ASSERT_EQ(RunCount(pair.FastList.data(), pair.LastLength), 1);
+    ASSERT_EQ(pair.RunCount(), 1);
     frame[0] ^= 0x00800000;
     frame[n - 1] ^= 0x00008000;
     ASSERT_TRUE(pair.Frame(frame)) << "n " << n << ": first and last pixel";
-    if (n > 1) EXPECT_EQ(RunCount(pair.FastList.data(), pair.LastLength), n > 33 ? 2 : 1) << "n " << n;
+    if (n > 1) EXPECT_EQ(pair.RunCount(), n > 33 ? 2 : 1) << "n " << n;
     for (uint32_t& p : frame) p = ~p;
     ASSERT_TRUE(pair.Frame(frame)) << "n " << n << ": every pixel";
     ASSERT_TRUE(pair.Frame(frame)) << "n " << n << ": no pixel";
@@ -168,12 +184,12 @@ TEST_P(FastEncoder, GapsAroundTheRunRuleAtEveryBlockOffset) {
   const uint32_t n = 256;
   for (uint32_t gap = 30; gap <= 35; gap++) {
     for (uint32_t first = 0; first + gap < n && first < 100; first++) {
-      EncoderPair pair(n);
+      EncoderPair pair(n, TrueColour());
       std::vector<uint32_t> frame(n, 0);
       frame[first] = 0x00FFFFFF;
       frame[first + gap] = 0x00FF0000;
       ASSERT_TRUE(pair.Frame(frame)) << "gap " << gap << " at " << first;
-      EXPECT_EQ(RunCount(pair.FastList.data(), pair.LastLength), gap <= 32 ? 1 : 2) << "gap " << gap << " at " << first;
+      EXPECT_EQ(pair.RunCount(), gap <= 32 ? 1 : 2) << "gap " << gap << " at " << first;
       // A third change between them, then a chain of changes each gap apart across many blocks.
       frame[first + gap / 2] = 0x0000FF00;
       for (uint32_t i = first + gap; i < n; i += gap) frame[i] ^= 0x00E0E0C0;
@@ -190,7 +206,7 @@ TEST_P(FastEncoder, AllOnesPixelsAtTheFirstAndTheFirstTailPosition) {
     std::mt19937 random(n);
     std::vector<uint32_t> frame(n);
     for (uint32_t& p : frame) p = random() & 0x00FFFFFF;
-    EncoderPair pair(n);
+    EncoderPair pair(n, TrueColour());
     std::vector<uint32_t> marked = frame;
     for (uint32_t at : {0u, n / 16 * 16, n / 32 * 32})
       if (at < n) marked[at] = 0xFFFFFFFF;
@@ -205,41 +221,46 @@ TEST_P(FastEncoder, ChangesBelowTheKeptBitsAreNotSent) {
   std::mt19937 random(7);
   std::vector<uint32_t> frame(n);
   for (uint32_t& p : frame) p = random();
-  EncoderPair pair(n);
+  EncoderPair pair(n, TrueColour());
   ASSERT_TRUE(pair.Frame(frame));
   std::vector<uint8_t> shadow = pair.FastShadow;
-  for (uint32_t& p : frame) p = (p & 0x00E0E0C0) | (~p & 0xFF1F1F3F);
+  // True colour keeps all 24 colour bits: only the top byte may change unseen.
+  uint32_t kept = TrueColour() ? 0x00FFFFFF : 0x00E0E0C0;
+  for (uint32_t& p : frame) p = (p & kept) | (~p & ~kept);
   ASSERT_TRUE(pair.Frame(frame));
   EXPECT_EQ(pair.LastLength, 0u);
   EXPECT_EQ(pair.FastShadow, shadow);
-  // White and the grey that code 255 expands to are the same code.
+  // White and the grey that code 255 expands to are the same code, but two colours.
   std::vector<uint32_t> white(n, 0x00FFFFFF), grey(n, 0x00E0E0C0);
   ASSERT_TRUE(pair.Frame(white));
   ASSERT_TRUE(pair.Frame(grey));
-  EXPECT_EQ(pair.LastLength, 0u);
+  EXPECT_EQ(pair.LastLength, TrueColour() ? n * 3 + 8 : 0u);
 }
 
 TEST_P(FastEncoder, FirstFrameAgainstTheZeroShadowSendsOnlyNonBlackCodes) {
   const uint32_t n = 1920 * 4;
-  std::vector<uint32_t> frame(n, 0x001F1F3F);  // black once quantised
-  EncoderPair pair(n);
+  // Black once quantised, or black at true colour with a top byte that is no colour.
+  std::vector<uint32_t> frame(n, TrueColour() ? 0xFF000000 : 0x001F1F3F);
+  EncoderPair pair(n, TrueColour());
   ASSERT_TRUE(pair.Frame(frame));
   EXPECT_EQ(pair.LastLength, 0u);
   for (uint32_t i = 100; i < n; i += 1920) frame[i] = 0x00FFFFFF;
   ASSERT_TRUE(pair.Frame(frame));
-  EXPECT_EQ(RunCount(pair.FastList.data(), pair.LastLength), 4);
+  EXPECT_EQ(pair.RunCount(), 4);
 }
 
-std::string PathName(const ::testing::TestParamInfo<EncoderPath>& info) {
-  switch (info.param) {
-    case EncoderPathScalar: return "Scalar";
-    case EncoderPathSse2: return "Sse2";
-    case EncoderPathAvx2: return "Avx2";
-    default: return "Auto";
+std::string PathName(const ::testing::TestParamInfo<std::tuple<EncoderPath, bool>>& info) {
+  std::string depth = std::get<1>(info.param) ? "TrueColour" : "Colours256";
+  switch (std::get<0>(info.param)) {
+    case EncoderPathScalar: return "Scalar" + depth;
+    case EncoderPathSse2: return "Sse2" + depth;
+    case EncoderPathAvx2: return "Avx2" + depth;
+    default: return "Auto" + depth;
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Paths, FastEncoder, ::testing::ValuesIn(ForcedPaths), PathName);
+INSTANTIATE_TEST_SUITE_P(Paths, FastEncoder, ::testing::Combine(::testing::ValuesIn(ForcedPaths), ::testing::Bool()),
+                         PathName);
 
 TEST(EncoderDispatch, UsesAVectorPathOnX86AndRefusesNothingItChose) {
   ASSERT_TRUE(SetEncoderPath(EncoderPathAuto));
@@ -258,9 +279,10 @@ TEST(EncoderDispatch, UsesAVectorPathOnX86AndRefusesNothingItChose) {
 
 // ---- Decoder --------------------------------------------------------------------------------------
 
-// Appends a run to a list.
-void AddRun(std::vector<uint8_t>& list, uint32_t start, const std::vector<uint8_t>& codes) {
-  uint32_t count = (uint32_t)codes.size();
+// Appends a run of codes (or of colours, pixelBytes 3) to a list.
+void AddRun(std::vector<uint8_t>& list, uint32_t start, const std::vector<uint8_t>& codes,
+            uint32_t pixelBytes = CodeBytes) {
+  uint32_t count = (uint32_t)codes.size() / pixelBytes;
   uint8_t header[8];
   memcpy(header, &start, 4);
   memcpy(header + 4, &count, 4);
@@ -309,6 +331,33 @@ TEST(FastDecoder, AgreesWithTheReferenceOnRandomRunLists) {
     for (uint32_t i = 0; i < n; i++) fast[i] = reference[i] = random();
     ASSERT_TRUE(ApplyRunList(list.data(), (uint32_t)list.size(), fast.data(), n));
     ReferenceApplyRunList(list.data(), (uint32_t)list.size(), reference.data());
+    ASSERT_EQ(FirstPixelMismatch(fast, reference), -1) << "trial " << trial << ", n " << n;
+  }
+}
+
+TEST(FastDecoder, TrueColourAgreesWithTheReferenceOnRandomRunLists) {
+  // Runs of 1 to 70 colours, white and black among them, the last one often ending on the frame's
+  // last pixel and on the list's last byte.
+  std::mt19937 random(98);
+  for (int trial = 0; trial < 300; trial++) {
+    uint32_t n = 1 + random() % 3000;
+    std::vector<uint8_t> list;
+    for (uint32_t start = random() % 40; start < n;) {
+      uint32_t count = 1 + random() % 70;
+      if (count > n - start || random() % 8 == 0) count = n - start;
+      std::vector<uint8_t> bytes(count * 3);
+      for (uint32_t k = 0; k < count; k++) {
+        uint32_t pick = random() % 4, colour = pick == 0 ? 0xFFFFFF : pick == 1 ? 0 : random();
+        bytes[k * 3] = uint8_t(colour), bytes[k * 3 + 1] = uint8_t(colour >> 8), bytes[k * 3 + 2] = uint8_t(colour >> 16);
+      }
+      AddRun(list, start, bytes, ColourBytes);
+      start += count + 33 + random() % 100;
+    }
+    std::vector<uint8_t> exact(list);  // no slack behind the list for a read past it to hide in
+    std::vector<uint32_t> fast(n), reference(n);
+    for (uint32_t i = 0; i < n; i++) fast[i] = reference[i] = random();
+    ASSERT_TRUE(ApplyRunList(exact.data(), (uint32_t)exact.size(), fast.data(), n, ColourBytes)) << "trial " << trial;
+    ReferenceApplyRunList(exact.data(), (uint32_t)exact.size(), reference.data(), ColourBytes);
     ASSERT_EQ(FirstPixelMismatch(fast, reference), -1) << "trial " << trial << ", n " << n;
   }
 }
@@ -393,6 +442,34 @@ TEST(FastDecoder, EveryRunOfAStreakIsChecked) {
       if (!onBoundary) ASSERT_EQ(FirstPixelMismatch(frame, before), -1) << "count " << count << ", cut " << cut;
     }
   }
+}
+
+TEST(FastCodec, TrueColourDecodedFramesAreTheCapturedColoursOnEveryPath) {
+  // Encoder and decoder together at true colour: after every frame the picture the player shows is
+  // the captured one, every pixel exactly (bits 31-24 aside), and the recorder's shadow is that too.
+  for (EncoderPath path : ForcedPaths) {
+    if (!SetEncoderPath(path)) continue;
+    const uint32_t width = 97, height = 41, n = width * height;
+    std::mt19937 random(path);
+    std::vector<uint32_t> frame(n), shown(n, 0), shadow(n, 0);
+    for (uint32_t& p : frame) p = ScreenColour(random);
+    std::vector<uint8_t> list(RunListBufferSize(n, ColourBytes)), packed(PackedBufferSize(n, ColourBytes)),
+        work(LzoWorkSize), unpacked(RunListBufferSize(n, ColourBytes));
+    for (int k = 0; k < 30; k++) {
+      int32_t payload = EncodeFrame(frame.data(), shadow.data(), n, list.data(), packed.data(), work.data());
+      if (payload > 0) {
+        int32_t length = UnpackPayload(packed.data(), (uint32_t)payload, unpacked.data(), (uint32_t)unpacked.size());
+        ASSERT_GT(length, 0);
+        ASSERT_TRUE(ApplyRunList(unpacked.data(), (uint32_t)length, shown.data(), n, ColourBytes));
+      }
+      for (uint32_t i = 0; i < n; i++) {
+        ASSERT_EQ(shown[i], frame[i] & 0x00FFFFFF) << "path " << path << " frame " << k << " pixel " << i;
+        ASSERT_EQ(shadow[i], shown[i]) << "path " << path << " frame " << k << " pixel " << i;
+      }
+      EditFrame(frame, width, random);
+    }
+  }
+  SetEncoderPath(EncoderPathAuto);
 }
 
 TEST(FastCodec, DecodedFramesRequantiseToTheShadowOnEveryPath) {

@@ -8,6 +8,7 @@
 
 #include <random>
 #include <string>
+#include <vector>
 
 #include "Func.h"
 
@@ -206,4 +207,112 @@ TEST(Rect, DragOnTheVirtualScreenGivesTheCaptureAreaInScreenCoordinates) {
   }
 }
 
+// A window picked on the selection window gives its rectangle cut to the virtual screen; a window
+// wholly off it, or touching it only along an edge (right and bottom are exclusive), gives nothing.
+TEST(Rect, PickedWindowIsClippedToTheVirtualScreen) {
+  const struct {
+    const char* Case;
+    Rect Screen, Window;
+    bool Inside;
+    Rect Area;  // when Inside
+  } cases[] = {
+      {"inside", {0, 0, 1024, 768}, {60, 60, 360, 260}, true, {60, 60, 360, 260}},
+      {"the whole screen", {0, 0, 1024, 768}, {0, 0, 1024, 768}, true, {0, 0, 1024, 768}},
+      {"maximised, its borders past every edge", {0, 0, 1024, 768}, {-8, -8, 1032, 776}, true, {0, 0, 1024, 768}},
+      {"past the right and bottom", {0, 0, 1024, 768}, {900, 700, 1200, 900}, true, {900, 700, 1024, 768}},
+      {"one pixel in at the right", {0, 0, 1024, 768}, {1023, 10, 1300, 20}, true, {1023, 10, 1024, 20}},
+      {"touching the right edge from outside", {0, 0, 1024, 768}, {1024, 10, 1300, 20}, false, {}},
+      {"touching the top edge from outside", {0, 0, 1024, 768}, {10, -50, 20, 0}, false, {}},
+      {"on the monitor left of the primary", {-1920, 0, 1920, 1080}, {-2000, 100, -1800, 300}, true,
+       {-1920, 100, -1800, 300}},
+      {"in the gap of an uneven desk, above the primary's top", {-1920, -200, 1920, 1080}, {-100, -300, 100, -250},
+       false, {}},
+  };
+  for (const auto& c : cases) {
+    Rect area = c.Window;
+    EXPECT_EQ(ClipToScreen(&area, &c.Screen), c.Inside) << c.Case;
+    Rect want = c.Inside ? c.Area : c.Window;  // nothing inside: the rectangle is left alone
+    EXPECT_EQ(area.left, want.left) << c.Case;
+    EXPECT_EQ(area.top, want.top) << c.Case;
+    EXPECT_EQ(area.right, want.right) << c.Case;
+    EXPECT_EQ(area.bottom, want.bottom) << c.Case;
+  }
+}
+
+// A recording that follows a window keeps its size wherever the window goes, and stays on the
+// virtual screen when the window leaves it in part or altogether.
+TEST(Rect, FollowedAreaKeepsItsSizeAndStaysOnTheScreen) {
+  const Rect one{0, 0, 1024, 768};
+  const Rect two{-1920, 0, 1920, 1080};  // a monitor left of the primary
+  const struct {
+    const char* Case;
+    Rect Screen, Area;
+    int32_t Left, Top;
+    Rect Moved;
+  } cases[] = {
+      {"moved within the screen", one, {60, 60, 360, 260}, 200, 100, {200, 100, 500, 300}},
+      {"not moved", one, {60, 60, 360, 260}, 60, 60, {60, 60, 360, 260}},
+      {"to the last place that fits at the right", one, {60, 60, 360, 260}, 724, 568, {724, 568, 1024, 768}},
+      {"one pixel past the right and bottom", one, {60, 60, 360, 260}, 725, 569, {724, 568, 1024, 768}},
+      {"past the left and top", one, {60, 60, 360, 260}, -40, -1, {0, 0, 300, 200}},
+      {"far off, near the end of the coordinates", one, {60, 60, 360, 260}, INT32_MAX - 10, INT32_MIN,
+       {724, 0, 1024, 200}},
+      {"onto the left monitor", two, {100, 100, 400, 300}, -1800, 50, {-1800, 50, -1500, 250}},
+      {"past the left monitor's left edge", two, {100, 100, 400, 300}, -2000, 50, {-1920, 50, -1620, 250}},
+      {"the whole screen, window moved", one, {0, 0, 1024, 768}, 30, 40, {0, 0, 1024, 768}},
+      {"wider than the screen", one, {-8, 0, 1032, 100}, 50, 50, {0, 50, 1040, 150}},
+      {"one pixel", one, {5, 5, 6, 6}, 1023, 767, {1023, 767, 1024, 768}},
+  };
+  for (const auto& c : cases) {
+    Rect moved = MoveAreaTo(&c.Area, c.Left, c.Top, &c.Screen);
+    EXPECT_EQ(moved.left, c.Moved.left) << c.Case;
+    EXPECT_EQ(moved.top, c.Moved.top) << c.Case;
+    EXPECT_EQ(moved.right, c.Moved.right) << c.Case;
+    EXPECT_EQ(moved.bottom, c.Moved.bottom) << c.Case;
+    EXPECT_EQ(moved.right - moved.left, c.Area.right - c.Area.left) << c.Case << ": the width changed";
+    EXPECT_EQ(moved.bottom - moved.top, c.Area.bottom - c.Area.top) << c.Case << ": the height changed";
+  }
+}
+
 }  // namespace
+
+// The frame of a press: capture times kept for the last frames, by frame number modulo the slots.
+struct StepFrameCase {
+  const char* What;
+  std::vector<uint32_t> Times;  // capture times of frames 1, 2, ... (the last Times.size() frames)
+  int32_t FirstFrame;           // the frame Times[0] belongs to
+  uint32_t Pressed;
+  int32_t Frame;
+  uint16_t Lead;
+};
+
+TEST(StepFrame, FirstFrameCapturedAtOrAfterThePress) {
+  const uint32_t Slots = 4;
+  const StepFrameCase cases[] = {
+      {"between two ticks", {1000, 1200, 1400}, 1, 1150, 2, 50},
+      {"at a capture's very moment", {1000, 1200, 1400}, 1, 1200, 2, 0},
+      {"one millisecond after a capture", {1000, 1200, 1400}, 1, 1201, 3, 199},
+      {"after the last capture: the next frame's", {1000, 1200, 1400}, 1, 1401, 0, 0},
+      {"before the first frame", {1000, 1200}, 1, 900, 1, 100},
+      {"a pause is no movie time", {1000, 1200, 9000}, 1, 1300, 3, FramePeriodMs},
+      {"a late tick is no movie time", {1000, 1200, 1700}, 1, 1250, 3, FramePeriodMs},
+      {"older than every frame kept: the oldest kept", {1000, 1200, 1400, 1600}, 7, 100, 7, FramePeriodMs},
+      {"across the clock's wrap", {0xFFFFFF00u, 0xFFFFFFC8u, 0x90u}, 1, 0xFFFFFFF0u, 3, 0xA0},
+      {"press just before the wrap, capture just after", {0xFFFFFFF0u, 0x10u}, 1, 0xFFFFFFF8u, 2, 0x18},
+  };
+  for (const StepFrameCase& c : cases) {
+    uint32_t times[Slots] = {};
+    int32_t last = c.FirstFrame + (int32_t)c.Times.size() - 1;
+    for (size_t i = 0; i < c.Times.size(); i++) times[(uint32_t)(c.FirstFrame + (int32_t)i) % Slots] = c.Times[i];
+    uint16_t lead = 0;
+    EXPECT_EQ(StepFrame(times, Slots, last, c.Pressed, &lead), c.Frame) << c.What;
+    if (c.Frame) EXPECT_EQ(lead, c.Lead) << c.What;
+  }
+}
+
+TEST(StepFrame, NoFrameYet) {
+  uint32_t times[4] = {};
+  uint16_t lead = 7;
+  EXPECT_EQ(StepFrame(times, 4, 0, 0, &lead), 0);
+  EXPECT_EQ(lead, 7);
+}

@@ -85,6 +85,17 @@ TEST(Layout, HeaderKeepsTheScreenFormatAndWritesTheFrameSize) {
   EXPECT_EQ(U32(b, 46), 5u);
   EXPECT_EQ(U32(b, 50), 6u);
   EXPECT_EQ(U32(b, 54), 0u) << "no masks when the query filled none";
+
+  // True colour changes bfReserved1 alone: the frame stays 32 bits a pixel, the rest as at 256 colours.
+  MovieHeader colours;
+  memset(&colours, 0xCC, sizeof colours);
+  BuildMovieHeader(&colours, &screen, 1366, 3, DepthTrueColour);
+  std::vector<uint8_t> c(reinterpret_cast<uint8_t*>(&colours), reinterpret_cast<uint8_t*>(&colours) + 66);
+  EXPECT_EQ(U16(c, 6), 24) << "bfReserved1";
+  EXPECT_EQ(RunPixelBytes(&colours), ColourBytes);
+  EXPECT_EQ(RunPixelBytes(&header), CodeBytes);
+  c[6] = 0;
+  EXPECT_EQ(c, b) << "a true-colour header differs from a 256-colour one in bfReserved1 only";
 }
 
 TEST(Layout, FrameRecordsFollowOneAnotherUpToTheTrailer) {
@@ -214,6 +225,15 @@ TEST(Layout, RecordingRoomIsCountedFromTheBytesWritten) {
   EXPECT_EQ(CheckRecordingRoom(&w.Writer, 3, none, written - 1), RoomFileLimit);
   EXPECT_EQ(CheckRecordingRoom(&w.Writer, 3, need - 1, written), RoomDiskFull) << "a full disk is named first";
   EXPECT_EQ(w.Finish().size(), w.Writer.BytesWritten);
+
+  // At true colour a frame's largest record is that of three bytes a pixel.
+  TestWriter t(20, 10, "", nullptr, nullptr, DepthTrueColour);
+  t.Frame(std::vector<uint32_t>(200, 0x00F3F3F3u));
+  const uint64_t colourNeed =
+      3 * (FrameHeaderSize + PackedBufferSize(200, ColourBytes)) + FrameHeaderSize + TrailerSize + RoomMargin;
+  EXPECT_GT(colourNeed, need);
+  EXPECT_EQ(CheckRecordingRoom(&t.Writer, 3, colourNeed, none), RoomEnough);
+  EXPECT_EQ(CheckRecordingRoom(&t.Writer, 3, colourNeed - 1, none), RoomDiskFull);
 
   const struct {
     const char* Name;

@@ -4,6 +4,7 @@
 // the PE resource directory as the Windows loader does.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -33,14 +34,23 @@ struct ResourceKey {
 };
 
 struct Section {
-  uint32_t VirtualAddress, VirtualSize, RawOffset, RawSize;
+  uint32_t VirtualAddress, VirtualSize, RawOffset, RawSize, Flags;
 };
+
+// Section flags and image characteristics the checks below look at.
+const uint32_t SectionExecutable = 0x20000000, SectionWritable = 0x80000000;
+const uint32_t RelocationsStripped = 0x0001;  // file header Characteristics
+const uint32_t DynamicBase = 0x0040;          // optional header DllCharacteristics
 
 struct Pe {
   Image File;
   std::vector<Section> Sections;
   uint32_t ResourceRva = 0, ResourceSize = 0;
   uint32_t Machine = 0, Subsystem = 0;
+  uint32_t Characteristics = 0, DllCharacteristics = 0;
+  uint32_t EntryPoint = 0, SectionAlignment = 0, FileAlignment = 0, SizeOfImage = 0, SizeOfHeaders = 0;
+  uint32_t SectionTableEnd = 0;
+  uint32_t ImportRva = 0, RelocationRva = 0, RelocationSize = 0;
 
   // "" or what is wrong with the headers.
   std::string Parse() {
@@ -50,21 +60,36 @@ struct Pe {
     Machine = File.U16(pe + 4);
     uint32_t sections = File.U16(pe + 6);
     uint32_t optionalSize = File.U16(pe + 20);
+    Characteristics = File.U16(pe + 22);
     uint32_t optional = pe + 24;
     // PE32 (i686) and PE32+ (x86-64) differ in where the data directories start.
     uint32_t magic = File.U16(optional), count;
     if (magic == 0x10B) count = optional + 92;
     else if (magic == 0x20B) count = optional + 108;
     else return "neither a PE32 nor a PE32+ image";
+    EntryPoint = File.U32(optional + 16);
+    SectionAlignment = File.U32(optional + 32);
+    FileAlignment = File.U32(optional + 36);
+    SizeOfImage = File.U32(optional + 56);
+    SizeOfHeaders = File.U32(optional + 60);
     Subsystem = File.U16(optional + 68);
-    if (File.U32(count) > 2) {
+    DllCharacteristics = File.U16(optional + 70);
+    uint32_t directories = File.U32(count);
+    if (directories > 1) ImportRva = File.U32(count + 4 + 1 * 8);
+    if (directories > 2) {
       ResourceRva = File.U32(count + 4 + 2 * 8);
       ResourceSize = File.U32(count + 4 + 2 * 8 + 4);
     }
+    if (directories > 5) {
+      RelocationRva = File.U32(count + 4 + 5 * 8);
+      RelocationSize = File.U32(count + 4 + 5 * 8 + 4);
+    }
     uint32_t table = optional + optionalSize;
+    SectionTableEnd = table + 40 * sections;
     for (uint32_t k = 0; k < sections; k++) {
       uint32_t at = table + 40 * k;
-      Sections.push_back(Section{File.U32(at + 12), File.U32(at + 8), File.U32(at + 20), File.U32(at + 16)});
+      Sections.push_back(Section{File.U32(at + 12), File.U32(at + 8), File.U32(at + 20), File.U32(at + 16),
+                                 File.U32(at + 36)});
       const Section& s = Sections.back();
       if (uint64_t(s.RawOffset) + s.RawSize > File.Bytes.size()) return "section data beyond the file";
     }
@@ -77,6 +102,22 @@ struct Pe {
       if (rva >= s.VirtualAddress && uint64_t(rva) + length <= uint64_t(s.VirtualAddress) + s.RawSize)
         return s.RawOffset + (rva - s.VirtualAddress);
     return UINT32_MAX;
+  }
+
+  // The section whose image holds the address, or null.
+  const Section* SectionAt(uint32_t rva) const {
+    for (const Section& s : Sections)
+      if (rva >= s.VirtualAddress && rva - s.VirtualAddress < s.VirtualSize) return &s;
+    return nullptr;
+  }
+
+  // The NUL-terminated text at an address, "" when it is not in the file.
+  std::string Text(uint32_t rva) {
+    uint32_t at = Offset(rva, 1);
+    std::string text;
+    while (at != UINT32_MAX && at < File.Bytes.size() && File.Bytes[at] && text.size() < 256)
+      text += char(File.Bytes[at++]);
+    return text;
   }
 
   // The entry of the directory at dir (an offset into the resource section) with the key's name, or
@@ -171,6 +212,71 @@ TEST_F(BuiltPrograms, PlayerIsExactlyTheStubLength) {
   ASSERT_EQ(player.Parse(), "");
   EXPECT_EQ(player.Machine, TargetMachine()) << TAVREL_WINDOWS;
   EXPECT_EQ(player.Subsystem, 2u) << "Windows GUI";
+}
+
+// The player's own layout (player/Player.ld and its link options) must give an image the Windows loader
+// takes: sections in order at the usual alignments, headers before the first section, the entry in
+// code, an import directory that names its DLLs and whose address table the loader may write, and,
+// since it has no relocation table, an image marked as not relocatable (a randomised base would
+// otherwise leave every absolute address wrong). Three sections at most, so that the headers keep to
+// one 512-byte block; a fourth (an input section the script does not place) costs a block or two.
+TEST_F(BuiltPrograms, PlayerImageIsOneTheLoaderTakes) {
+  Pe player;
+  player.File.Bytes = ReadWholeFile(Built("player/Player.exe"));
+  ASSERT_FALSE(player.File.Bytes.empty()) << Built("player/Player.exe") << " is missing";
+  ASSERT_EQ(player.Parse(), "");
+
+  EXPECT_EQ(player.SectionAlignment, 4096u);
+  EXPECT_EQ(player.FileAlignment, 512u);
+  EXPECT_LE(player.Sections.size(), 3u) << "a section the player's linker script does not place";
+  EXPECT_GE(player.SizeOfHeaders, player.SectionTableEnd);
+  EXPECT_EQ(player.SizeOfHeaders % player.FileAlignment, 0u);
+  uint32_t nextAddress = player.SectionAlignment, nextOffset = player.SizeOfHeaders;
+  for (const Section& s : player.Sections) {
+    EXPECT_EQ(s.VirtualAddress, nextAddress) << "sections follow each other in memory";
+    EXPECT_EQ(s.RawOffset, nextOffset) << "and in the file";
+    EXPECT_EQ(s.RawSize % player.FileAlignment, 0u);
+    // Only the last section's zero tail is left out of the file (the loader fills it in); the other
+    // sections' raw data covers them.
+    if (&s != &player.Sections.back())
+      EXPECT_GE(uint64_t(s.RawSize) + player.FileAlignment, uint64_t(s.VirtualSize) + 1)
+          << "raw data covers the section but for the last block's padding";
+    nextAddress = s.VirtualAddress + (s.VirtualSize + player.SectionAlignment - 1) / player.SectionAlignment *
+                                         player.SectionAlignment;
+    nextOffset = s.RawOffset + s.RawSize;
+  }
+  EXPECT_EQ(player.SizeOfImage, nextAddress);
+  EXPECT_LE(nextOffset, StubLength);
+
+  const Section* entry = player.SectionAt(player.EntryPoint);
+  ASSERT_NE(entry, nullptr) << "entry point outside the sections";
+  EXPECT_TRUE(entry->Flags & SectionExecutable);
+
+  EXPECT_EQ(player.RelocationRva | player.RelocationSize, 0u);
+  EXPECT_TRUE(player.Characteristics & RelocationsStripped);
+  EXPECT_FALSE(player.DllCharacteristics & DynamicBase) << "a movable image with nothing to move it by";
+
+  // Import descriptors: 20 bytes each up to an empty one; name, name table and address table inside
+  // the image, the address table in a writable section.
+  ASSERT_NE(player.ImportRva, 0u) << "no import directory";
+  std::vector<std::string> dlls;
+  for (uint32_t at = player.ImportRva;; at += 20) {
+    uint32_t descriptor = player.Offset(at, 20);
+    ASSERT_NE(descriptor, UINT32_MAX) << "import descriptor outside the sections";
+    uint32_t names = player.File.U32(descriptor), name = player.File.U32(descriptor + 12);
+    uint32_t addresses = player.File.U32(descriptor + 16);
+    if (!names && !name && !addresses) break;
+    ASSERT_LT(dlls.size(), 8u) << "no empty descriptor ends the list";
+    dlls.push_back(player.Text(name));
+    EXPECT_NE(player.SectionAt(names), nullptr) << dlls.back();
+    const Section* table = player.SectionAt(addresses);
+    ASSERT_NE(table, nullptr) << dlls.back();
+    EXPECT_TRUE(table->Flags & SectionWritable) << dlls.back();
+    EXPECT_NE(player.File.U32(player.Offset(addresses, 4)), 0u) << dlls.back() << " imports nothing";
+  }
+  ASSERT_FALSE(player.File.Bad);
+  for (const char* dll : {"KERNEL32.dll", "USER32.dll", "GDI32.dll"})
+    EXPECT_NE(std::find(dlls.begin(), dlls.end(), dll), dlls.end()) << "no imports from " << dll;
 }
 
 TEST_F(BuiltPrograms, RecorderCarriesThePlayerAsResourcePlayerOfTypeDat) {

@@ -1,8 +1,9 @@
 // Browser tests of the player page (web/) in Debian's chromium, headless, driven by playwright-core.
-//   node player.test.mjs GROUP      GROUP: frames, keys, open or damaged
+//   node player.test.mjs GROUP      GROUP: frames, keys, open, damaged, steps or document
 // Movies are made by the player's test movie maker (tests/wine/player) and pages by the movie tool's
-// export --html; the expected pictures are the tool's raw frames with the cursor, decoded natively.
-// Every page must also throw no script error, log no console error and request nothing but itself.
+// export --html; the expected pictures are the tool's raw frames with the cursor (and the rings of the
+// steps), decoded natively. Every page must also throw no script error, log no console error and
+// request nothing but itself.
 import assert from "node:assert/strict";
 import { execFileSync } from "node:child_process";
 import fs from "node:fs";
@@ -32,9 +33,10 @@ function html(kind) {
   return out;
 }
 
-// Frame k (1 = first) as the tool decodes it with the cursor: width x height B, G, R, 0 bytes.
-function expectedFrames(kind) {
-  return execFileSync(tool, ["export", movie(kind), "--raw", "--cursor"],
+// Frame k (1 = first) as the tool decodes it with the cursor (and the rings): width x height B, G, R,
+// 0 bytes.
+function expectedFrames(kind, rings = false) {
+  return execFileSync(tool, ["export", movie(kind), "--raw", "--cursor", ...(rings ? ["--rings"] : [])],
                       { maxBuffer: 1 << 28, stdio: ["ignore", "pipe", "ignore"] });
 }
 
@@ -52,7 +54,7 @@ async function openPage(file, hash = "") {
   page.problems = [];
   page.on("pageerror", (error) => page.problems.push(`script error: ${error.message}`));
   page.on("console", (message) => message.type() === "error" && page.problems.push(`console: ${message.text()}`));
-  page.on("request", (request) => request.url().split("#")[0] !== own &&
+  page.on("request", (request) => request.url().split("#")[0] !== own && !request.url().startsWith("data:") &&
                                   page.problems.push(`request: ${request.url()}`));
   await page.goto(own + hash);
   pages.push(page);
@@ -79,7 +81,8 @@ async function expectPicture(page, frames, k, width = Width, height = Height) {
 
 const groups = {
   // #frame= and #t= links open paused at that frame, pixel for pixel with the cursor: frames with each
-  // button, a cursor half outside (7), a button without an image (13), a repeated frame (21), the last.
+  // button, a cursor half outside (7), a button without an image (13), a repeated frame (21), the last;
+  // and frames of a true-colour movie.
   async frames() {
     const frames = expectedFrames("plain"), page = html("plain");
     for (const [hash, k] of [["#frame=1", 1], ["#frame=7", 7], ["#frame=13", 13], ["#frame=21", 21],
@@ -88,6 +91,15 @@ const groups = {
       await title(p, `${Title}-PAUSE`);
       assert.equal(await frameShown(p), k, hash);
       await expectPicture(p, frames, k);
+      await p.close();
+    }
+    // A true-colour movie: every pixel its 24-bit colour, at the first frame, a middle one and the last.
+    const colours = expectedFrames("truecolour"), colourPage = html("truecolour");
+    for (const [hash, k] of [["#frame=1", 1], ["#frame=17", 17], ["#frame=30", 30]]) {
+      const p = await openPage(colourPage, hash);
+      await title(p, "truecolour-PAUSE");
+      assert.equal(await frameShown(p), k, `true colour ${hash}`);
+      await expectPicture(p, colours, k, 200, 120);
       await p.close();
     }
   },
@@ -166,6 +178,37 @@ const groups = {
     await expectPicture(p, expectedFrames("tiny"), 12, 4, 4);
   },
 
+  // A narrated movie: the sound the page decodes through the core is the tool's --wav output sample
+  // for sample; it is queued while the movie plays at normal speed (once a key has let the page make
+  // sound), and stops with a pause and at another speed.
+  async sound() {
+    const wav = path.join(work, "narrated.wav");
+    execFileSync(tool, ["export", movie("narrated"), "--wav", wav], { stdio: "ignore" });
+    const expected = fs.readFileSync(wav).subarray(44);
+    const p = await openPage(html("narrated"), "#frame=1");
+    await title(p, `${Title}-PAUSE`);
+    assert.equal(await p.evaluate(() => Decoder.soundRate()), 16000);
+    const decoded = Buffer.from(await p.evaluate(() => {
+      const bytes = [];
+      for (let n = 3; n <= 22; n++) bytes.push(...new Uint8Array(Decoder.soundFrame(n).slice().buffer));
+      return bytes;
+    }));
+    assert.equal(decoded.length, expected.length, "sound length");
+    assert.ok(decoded.equals(expected), "the page's sound differs from the tool's");
+    assert.equal(await p.evaluate(() => Narration.queued()), 0, "no sound while paused");
+    await p.keyboard.press("Space");
+    await title(p, Title);
+    await p.waitForFunction(() => Narration.queued() > 0, null, { timeout: 5000 });
+    await p.keyboard.press("Space");
+    await title(p, `${Title}-PAUSE`);
+    assert.equal(await p.evaluate(() => Narration.queued()), 0, "sound after the pause");
+    await p.keyboard.press("Space");
+    await p.keyboard.press("ArrowRight");
+    await title(p, `${Title}-FAST`);
+    await p.waitForTimeout(500);
+    assert.equal(await p.evaluate(() => Narration.queued()), 0, "sound at fast speed");
+  },
+
   // Damage is told in Chinese and English, and what can be played plays.
   async damaged() {
     const cut = await openPage(html("truncated"), "#frame=99");
@@ -177,6 +220,21 @@ const groups = {
     await bad.waitForFunction(() => document.title.startsWith("badlzo"));
     assert.match(await text(bad, "message"), /第 3 帧无法解码.*frame 3 cannot be decoded/s);
 
+    // A damaged section is no section: every frame plays, nothing is said, no step is listed; of a
+    // steps block cut short, the steps before the cut are.
+    const plain = expectedFrames("plain");
+    for (const [kind, listed] of [["steps-lyingfooter", 0], ["steps-longblock", 0], ["steps-unknown", 0],
+                                  ["steps-cutstep", 4]]) {
+      const p = await openPage(html(kind), "#frame=100");
+      await title(p, `${Title}-PAUSE`);
+      assert.equal(await frameShown(p), 100, kind);
+      await expectPicture(p, plain, 100);
+      assert.equal(await p.isVisible("#message"), false, kind);
+      assert.equal(await p.locator("#steps li").count(), listed, kind);
+      assert.equal(await p.locator(".mark").count(), listed, kind);
+      assert.equal(await p.isVisible("#steps"), listed > 0, kind);
+    }
+
     const none = await openPage(emptyPage);
     for (const file of [stub, movie("badheader")]) {
       await none.setInputFiles("#pick", file);
@@ -185,6 +243,116 @@ const groups = {
       assert.equal(await none.isVisible("#picture"), false, "no picture without a movie");
     }
   },
+};
+
+// The "steps" movie's steps (tests/wine/player): number, frame, moment and description.
+const Steps = [
+  [1, 10, "0:01.6", "左键单击“保存”(按钮)，窗口“另存为”"], [2, 10, "0:01.8", "right & <double>"],
+  [3, 40, "0:07.7", "中键单击“工具栏”"], [4, 41, "0:07.9", "double"], [5, 90, "0:17.6", "左键单击 left click"],
+];
+
+groups.steps = async () => {
+  const frames = expectedFrames("steps", true), page = html("steps");
+  // #step=N opens paused at the step's frame, its ring there: the first press, 120 ms before frame
+  // 10, as a red ring of radius 11 around (100, 60); the address keeps naming the step.
+  for (const [number, frame] of [[1, 10], [2, 10], [4, 41], [5, 90], [9, 90]]) {
+    const p = await openPage(page, `#step=${number}`);
+    await title(p, `${Title}-PAUSE`);
+    assert.equal(await frameShown(p), frame, `#step=${number}`);
+    await expectPicture(p, frames, frame);
+    assert.equal(p.url().split("#")[1], `step=${Math.min(number, 5)}`);
+    await p.close();
+  }
+  const p = await openPage(page, "#step=1");
+  await title(p, `${Title}-PAUSE`);
+  const [r, g] = await p.evaluate(() =>
+    Array.from(document.getElementById("picture").getContext("2d").getImageData(111, 60, 1, 1).data));
+  assert.ok(r >= 0xE0 && g <= 0x20, `the ring at (111, 60): ${r}, ${g}`);
+
+  // Marks on the time bar where the thumb stands at each step's frame, and the list beside the picture.
+  const marks = await p.$$eval(".mark", (all) => all.map((mark) => parseFloat(mark.style.left)));
+  assert.deepEqual(marks, Steps.map(([, frame]) => frame));
+  const items = await p.$$eval("#steps li", (all) => all.map((item) => item.textContent.trim()));
+  assert.deepEqual(items, Steps.map(([n, , time, text]) => `${n} ${time} ${text}`));
+  assert.ok(await p.isVisible("#steps"));
+  const current = () => p.$$eval("#steps li", (all) => all.findIndex((item) => item.classList.contains("current")));
+  assert.equal(await current(), 0);
+
+  // A click on the third, then Page Down and Page Up, step by step, staying at the last and the first.
+  await p.click("#steps li:nth-child(3)");
+  assert.equal(await frameShown(p), 40);
+  assert.equal(p.url().split("#")[1], "step=3");
+  assert.equal(await current(), 2);
+  await expectPicture(p, frames, 40);
+  for (const [key, frame, step] of [["PageDown", 41, 4], ["PageDown", 90, 5], ["PageDown", 90, 5], ["PageUp", 41, 4],
+                                    ["PageUp", 40, 3], ["PageUp", 10, 2], ["PageUp", 10, 1], ["PageUp", 10, 1]]) {
+    await p.keyboard.press(key);
+    assert.equal(await frameShown(p), frame, `${key} to step ${step}`);
+    assert.equal(p.url().split("#")[1], `step=${step}`, key);
+    assert.equal(await current(), step - 1, key);
+  }
+  await p.click(".mark:nth-child(4)");
+  assert.equal(await frameShown(p), 41);
+  // From a frame that no step was gone to: the next step after it, the last one before it.
+  await p.fill("#gotoframe", "20");
+  await p.press("#gotoframe", "Enter");
+  assert.equal(p.url().split("#")[1], "frame=20");
+  assert.equal(await current(), 1, "the last step pressed before frame 20");
+  await p.keyboard.press("PageDown");
+  assert.equal(await frameShown(p), 40);
+  await p.fill("#gotoframe", "20");
+  await p.press("#gotoframe", "Enter");
+  await p.keyboard.press("PageUp");
+  assert.equal(p.url().split("#")[1], "step=2");
+
+  // The rings fade out over a second: frame 14 still has the second one, faint; frame 15 has none.
+  const plain = expectedFrames("plain");
+  for (const frame of [11, 14, 15, 42]) {
+    await p.evaluate((n) => { location.hash = `#frame=${n}`; }, frame);
+    await p.waitForFunction((n) => document.getElementById("frame").textContent.startsWith(`帧 ${n} `), frame);
+    await expectPicture(p, frames, frame);
+    if (frame === 14) await assert.rejects(expectPicture(p, plain, 14), /frame 14/);
+    if (frame === 15) await expectPicture(p, plain, 15);
+  }
+};
+
+// export --steps: the document in the browser, one picture and one description per step, each
+// linked to its moment in the page; printed, every picture fits the page. The Markdown's pictures
+// are files beside it.
+groups.document = async () => {
+  const doc = path.join(work, "steps-doc.html"), page = path.join(work, "steps-page.html");
+  execFileSync(tool, ["export", movie("steps"), "--steps", doc, "--html", page], { stdio: "ignore" });
+  const p = await openPage(doc);
+  const steps = await p.$$eval("li.step", (all) => all.map((step) => ({
+    pictures: step.querySelectorAll("img").length,
+    loaded: [...step.querySelectorAll("img")].every((img) => img.complete && img.naturalWidth === 256),
+    texts: [...step.querySelectorAll(".what")].map((what) => what.textContent),
+    time: step.querySelector(".time").textContent,
+    link: step.querySelector("a")?.getAttribute("href"),
+  })));
+  assert.deepEqual(steps, Steps.map(([n, , time, text]) => ({ pictures: 1, loaded: true, texts: [text], time,
+                                                              link: `steps-page.html#step=${n}` })));
+  assert.equal(await p.title(), Title);
+  await p.emulateMedia({ media: "print" });
+  const width = await p.evaluate(() => document.documentElement.clientWidth);
+  const widest = await p.$$eval("img", (all) => Math.max(...all.map((img) => img.getBoundingClientRect().right)));
+  assert.ok(widest <= width, `pictures within the page: ${widest} of ${width}`);
+  assert.ok((await p.pdf({ format: "A4" })).length > 10000, "the document prints");
+
+  // The link of step 3 opens the page paused at its frame.
+  const [target, hash] = (await p.getAttribute("#step-3 a", "href")).split("#");
+  const linked = await openPage(path.join(work, target), `#${hash}`);
+  await title(linked, `${Title}-PAUSE`);
+  assert.equal(await frameShown(linked), 40);
+
+  const md = path.join(work, "steps.md");
+  execFileSync(tool, ["export", movie("steps"), "--steps", md], { stdio: "ignore" });
+  const pictures = [...fs.readFileSync(md, "utf8").matchAll(/!\[[^\]]*\]\(([^)]+)\)/g)].map((m) => m[1]);
+  assert.equal(pictures.length, Steps.length);
+  for (const picture of pictures) {
+    const bytes = fs.readFileSync(path.join(work, decodeURIComponent(picture)));
+    assert.equal(bytes.subarray(1, 4).toString(), "PNG", picture);
+  }
 };
 
 const group = process.argv[2];

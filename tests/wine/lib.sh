@@ -38,20 +38,19 @@ wine_cleanup() {
 trap wine_cleanup EXIT
 
 wine_start() {
-  local n
-  for n in $(seq 90 140); do
-    [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
-    Xvfb :$n -screen 0 ${SCREEN_SIZE}x${SCREEN_DEPTH} -nolisten tcp >/dev/null 2>&1 &
-    XVFB_PID=$!
-    export DISPLAY=:$n
-    for _ in $(seq 50); do
-      xdpyinfo >/dev/null 2>&1 && break
-      sleep 0.1
-    done
-    if xdpyinfo >/dev/null 2>&1; then break; fi
-    kill $XVFB_PID 2>/dev/null || true
+  # Xvfb picks a free display itself and writes its number: no race with other tests starting theirs.
+  local n=
+  Xvfb -displayfd 3 -screen 0 ${SCREEN_SIZE}x${SCREEN_DEPTH} -nolisten tcp 3>"$WORK/display" >/dev/null 2>&1 &
+  XVFB_PID=$!
+  for _ in $(seq 100); do
+    n=$(cat "$WORK/display" 2>/dev/null)
+    [ -n "$n" ] && break
+    kill -0 "$XVFB_PID" 2>/dev/null || break
+    sleep 0.1
   done
-  [ -n "${XVFB_PID:-}" ] && xdpyinfo >/dev/null 2>&1 || fail "no virtual display could be started"
+  [ -n "$n" ] || fail "no virtual display could be started"
+  export DISPLAY=:$n
+  xdpyinfo >/dev/null 2>&1 || fail "the virtual display :$n does not answer"
   # One prefix per build and loader, created once (wineboot takes about 15 s); a lock keeps parallel
   # tests apart. A prefix that cannot be made ends the test with Wine's own words.
   (

@@ -134,4 +134,28 @@ client_geometry
 x mousemove $((CX + 100)) $((CY + 100)) click 1
 expect_caption "$TITLE-PAUSE"
 finish_player
+
+# A true-colour movie plays pixel for pixel: every frame seen is one of its decoded frames exactly,
+# and the paused picture is the frame the reader decoded.
+make_movie truecolour
+T=$WORK/truecolour.exe
+start_player "$T" truecolour
+client_geometry
+[ "${CW}x$CH" = 200x120 ] || fail "the true-colour client area is ${CW}x$CH, not 200x120"
+seen=()
+for _ in 1 2 3 4; do
+  identify "$T"
+  seen+=("$FRAME")
+  sleep 0.3
+done
+echo "true-colour frames seen while playing: ${seen[*]}"
+known=0
+for f in "${seen[@]}"; do [ "$f" -gt 0 ] && known=$((known + 1)); done
+[ "$known" -ge 3 ] || fail "true colour: screens that are no frame of the movie: ${seen[*]}"
+press space
+expect_caption "truecolour-PAUSE"
+identify "$T"
+[ "$FRAME" -gt 0 ] || fail "the paused true-colour picture is no frame of the movie"
+check "$T" "$FRAME"
+finish_player
 echo "player: all checks passed"

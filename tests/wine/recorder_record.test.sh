@@ -5,8 +5,8 @@
 # titled one; the next starts right after that one stops, with an empty title, an up-left drag and a
 # file name without extension, and "退出" follows right after its stop. Both movies are then read
 # natively (frame size and place, every frame a picture of the scene, cursor records, title, the
-# dialog's size and time texts at the stop) and the first one is played in a window whose client
-# area is the frame.
+# dialog's size and time texts at the stop, and no steps: the presses on the notification icon are
+# none) and the first one is played in a window whose client area is the frame.
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/recorder/recorder.sh"
 wine_start
@@ -30,13 +30,16 @@ if chattr +i "$locked" 2>/dev/null; then
   wait_selection
   drag 100 100 300 200
   save_as "$(windows_path "$locked")"
-  # The save dialog asks before replacing an existing file, in a box of its own: yes.
+  # The save dialog asks before replacing an existing file, in a box of its own: yes, with Shift held,
+  # as that key chooses the file.
   end=$((SECONDS + 20))
   until probe >/dev/null && [ "$(grep -c '^window=' "$WORK/probe.txt")" -ge 3 ]; do
     [ $SECONDS -lt $end ] || fail "no question before replacing the file: $(grep window= "$WORK/probe.txt")"
     sleep 0.2
   done
+  xdo keydown shift
   xdo key y
+  xdo keyup shift
   end=$((SECONDS + 20))
   while probe >/dev/null && grep -q '另存为' "$WORK/probe.txt"; do
     [ $SECONDS -lt $end ] || fail "the save dialog stayed open"
@@ -114,12 +117,12 @@ wait "$RECORDER_PID" || code=$?
 # ---- The movies ------------------------------------------------------------------------------------
 cmp -n 20480 "$WORK/one.exe" "$TAVREL_WIN_BUILD/player/Player.exe" || fail "one.exe does not start with the player"
 "$RECORDER_CHECK" "$WORK/one.exe" --size 198 98 --title "Demo one" --min-frames 8 \
-  --scene 60 60 101 101 --cursor 101 101 150 130 250 180 --stop "$ONE_SIZE" "$ONE_TIME" ||
+  --scene 60 60 101 101 --cursor 101 101 150 130 250 180 --stop "$ONE_SIZE" "$ONE_TIME" --no-steps ||
   fail "one.exe"
 # The exit came right after the stop: the movie must still be complete.
 [ -e "$WORK/two.exe" ] && fail "the save dialog added an extension"
 "$RECORDER_CHECK" "$WORK/two" --size 198 98 --untitled --min-frames 4 \
-  --scene 60 60 101 101 --stop "$TWO_SIZE" "$TWO_TIME" || fail "two"
+  --scene 60 60 101 101 --stop "$TWO_SIZE" "$TWO_TIME" --no-steps || fail "two"
 
 # ---- The first movie plays, captioned with its title ------------------------------------------------
 wine_bg "$WORK/one.exe"

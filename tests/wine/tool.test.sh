@@ -3,16 +3,17 @@
 # movie, the native tool finds the result well-formed with every complete record kept and the title
 # "无标题" (the cut took the trailer with it), the player plays it to its end under that title, a
 # title given on the command line goes in, the Windows and Linux builds trim and pack to the same bytes
-# (and the player plays both) and export the same PNG, GIF, MP4 and HTML bytes, and a movie dropped onto
-# tavrel-movie.exe becomes an MP4 beside it in a console that waits for a key. (Only ASCII titles are
-# typed here: without the zh_CN glibc locale Wine cannot decode a UTF-8 command line.)
+# (and the player plays both) and export the same PNG, GIF, MP4, HTML and steps document bytes, and a
+# movie dropped onto tavrel-movie.exe becomes an MP4 beside it in a console that waits for a key.
+# (Only ASCII titles are typed here: without the zh_CN glibc locale Wine cannot decode a UTF-8
+# command line.)
 set -euo pipefail
 source "$TAVREL_SOURCE/tests/wine/lib.sh"
 
 TOOL_EXE=$TAVREL_WIN_BUILD/tools/tavrel-movie.exe
 TOOL=$TAVREL_NATIVE_BUILD/tools/tavrel-movie
 STUB=$TAVREL_WIN_BUILD/player/Player.exe
-STREAM=$TAVREL_SOURCE/../shared/vectors/typing.stream
+STREAM=$TAVREL_SOURCE/tests/data/vectors/typing.stream
 [ -f "$TOOL_EXE" ] || fail "$TOOL_EXE is not built"
 [ -x "$TOOL" ] || fail "$TOOL is not built"
 [ -f "$STUB" ] || fail "$STUB is not built"
@@ -66,6 +67,14 @@ if wine_run "$TOOL_EXE" export typing.exe --frame 7 --cursor win.png >/dev/null 
   wine_run "$TOOL_EXE" export typing.exe --html win.html >/dev/null || fail "Windows export --html failed"
   "$TOOL" export typing.exe --html linux.html >/dev/null
   cmp -s win.html linux.html || fail "the HTML pages differ between the builds"
+  # A movie with steps: the same steps document, and the same trimmed movie with its steps moved.
+  "$TAVREL_NATIVE_BUILD/tests/wine/player/player_movies" make steps "$STUB" steps.exe
+  wine_run "$TOOL_EXE" export steps.exe --steps win-steps.html >/dev/null || fail "Windows export --steps failed"
+  "$TOOL" export steps.exe --steps linux-steps.html >/dev/null
+  cmp -s win-steps.html linux-steps.html || fail "the steps documents differ between the builds"
+  wine_run "$TOOL_EXE" trim steps.exe --from-frame 30 -o win-steps-part.exe >/dev/null || fail "Windows trim failed"
+  "$TOOL" trim steps.exe --from-frame 30 -o linux-steps-part.exe >/dev/null
+  cmp -s win-steps-part.exe linux-steps-part.exe || fail "the trimmed movies with steps differ between the builds"
 else
   grep -q "cannot write PNG or GIF" png.txt || fail "Windows export --frame failed: $(cat png.txt)"
   [ ! -e win.png ] || fail "a failed export left win.png behind"

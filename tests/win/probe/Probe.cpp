@@ -4,7 +4,9 @@
 //   visible=0|1        it is shown
 //   rect=L T R B       its window rectangle; screen=W H
 //   focus=ID           control id of the keyboard focus in the recorder's thread (0: none)
-//   text3001=...       texts of the controls 3001 to 3005; rect3001=L T R B their screen rectangles
+//   text3001=...       texts of the controls 3001 to 3009 the dialog has; rect3001=L T R B their screen
+//                      rectangles; checked3006=0|1 the state of a radio button or check box: the colour
+//                      depth's 3006 ("256 色") and 3007, the microphone's 3009
 //   window=CLASS|TITLE|L T R B|topmost|region L T R B
 //                      every other visible top-level window of the recorder (selection window,
 //                      save dialog); region is the bounding box of its window region, or "none"
@@ -84,13 +86,17 @@ int main() {
   int focus = 0;
   if (GetGUIThreadInfo(thread, &info) && info.hwndFocus) focus = GetDlgCtrlID(info.hwndFocus);
   printf("focus=%d\n", focus);
-  for (int id = 3001; id <= 3005; id++) {
+  for (int id = 3001; id <= 3009; id++) {
+    if (!GetDlgItem(Dialog, id)) continue;
     char text[256] = "", key[16];
     GetDlgItemTextA(Dialog, id, text, sizeof text);
     snprintf(key, sizeof key, "text%d", id);
     PrintText(key, text);
     GetWindowRect(GetDlgItem(Dialog, id), &r);
     printf("rect%d=%ld %ld %ld %ld\n", id, r.left, r.top, r.right, r.bottom);
+    LONG type = GetWindowLongA(GetDlgItem(Dialog, id), GWL_STYLE) & BS_TYPEMASK;
+    if (type == BS_AUTOCHECKBOX || type == BS_AUTORADIOBUTTON)
+      printf("checked%d=%d\n", id, IsDlgButtonChecked(Dialog, id) == BST_CHECKED);
   }
   EnumWindows(ListWindow, 0);
   HWND foreground = GetForegroundWindow();

@@ -3,8 +3,13 @@
 //
 //   player_movies make KIND STUB OUT
 //       KIND: plain (256x160, 60 frames, known pictures and cursor records), tiny (4x4 frames whose
-//       payloads can exceed the image size), and the damaged ones: bigpayload, badlzo, badruns,
-//       truncated, short (the trailer promises more frames than there are records), badheader.
+//       payloads can exceed the image size), truecolour (200x120, 30 frames of 24-bit colours: greys
+//       one code apart, a gradient of thousands of colours), steps (plain with five steps and a block
+//       of another kind), and the damaged ones: bigpayload, badlzo, badruns, truncated, short (the
+//       trailer promises more frames than there are records), badheader, and the plain movie with a
+//       damaged section: steps-lyingfooter, steps-longblock, steps-unknown (no steps, only blocks of
+//       kinds no reader knows), steps-cutstep (the last step cut short); narrated: plain with a sound
+//       block from frame 3 to frame 22, a 500 Hz tone growing louder frame by frame.
 //   player_movies huge STUB OUT
 //       A movie whose records run past 4 GiB, as a sparse file (WriteHugeSparseMovie), titled "huge";
 //       prints its FrameCount.
@@ -27,6 +32,7 @@
 // That corner is left out of the picture comparison, since the text's shape depends on the font.
 // Decoded frames never hold pure red or cyan (channels top out at 0xE0 except for white), so those
 // colours can only come from the overlay or a cursor ring, which the test movies keep away from it.
+#include <math.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -40,6 +46,8 @@
 #include "Codec.h"
 #include "LZO.h"
 #include "Movie.h"
+#include "Section.h"
+#include "Sound.h"
 #include "TestSupport.h"
 
 namespace {
@@ -105,17 +113,52 @@ void PlainCursor(int32_t k, uint8_t* button, int32_t* x, int32_t* y) {
   }
 }
 
-std::vector<uint8_t> MakePlain(const std::vector<uint8_t>& stub) {
-  TestWriter b(PlainWidth, PlainHeight, PlainTitle, &stub);
+// The plain movie's frames; the caller finishes it.
+void WritePlainFrames(TestWriter* b) {
   std::vector<uint32_t> pixels((size_t)(PlainWidth * PlainHeight), 0);
   for (int32_t k = 1; k <= PlainFrames; k++) {
     PlainPicture(pixels, k);
     uint8_t button;
     int32_t x, y;
     PlainCursor(k, &button, &x, &y);
-    b.Frame(pixels, button, x, y);
+    b->Frame(pixels, button, x, y);
   }
-  return b.Finish();
+}
+
+using Blocks = std::vector<std::pair<uint32_t, std::vector<uint8_t>>>;
+
+// The plain movie, with a section of these blocks when given.
+std::vector<uint8_t> MakePlain(const std::vector<uint8_t>& stub, const Blocks* blocks = nullptr) {
+  TestWriter b(PlainWidth, PlainHeight, PlainTitle, &stub);
+  WritePlainFrames(&b);
+  return blocks ? b.FinishWithSection(*blocks) : b.Finish();
+}
+
+// The steps of the "steps" movie: two presses in frame 10 (the first 120 ms before it, the second a
+// right double-click), a middle press at the top edge, one right behind it, and one without a
+// description.
+std::vector<uint8_t> PlainSteps(bool cutLast = false) {
+  struct {
+    StepRecord Record;
+    const char* Text;
+  } steps[] = {
+      {{10, 120, StepLeft, 0, 100, 60, 0},
+       "\xD7\xF3\xBC\xFC\xB5\xA5\xBB\xF7\xA1\xB0\xB1\xA3\xB4\xE6\xA1\xB1(\xB0\xB4\xC5\xA5)\xA3\xAC\xB4\xB0\xBF\xDA"
+       "\xA1\xB0\xC1\xED\xB4\xE6\xCE\xAA\xA1\xB1"},  // 左键单击“保存”(按钮)，窗口“另存为”
+      {{10, 0, StepRight, StepDouble, 30, 140, 0}, "right & <double>"},
+      {{40, 60, StepMiddle, 0, 250, 5, 0},
+       "\xD6\xD0\xBC\xFC\xB5\xA5\xBB\xF7\xA1\xB0\xB9\xA4\xBE\xDF\xC0\xB8\xA1\xB1"},  // 中键单击“工具栏”
+      {{41, 10, StepLeft, StepDouble, 128, 80, 0}, "double"},
+      {{90, 199, StepLeft, 0, 20, 20, 0}, ""},
+  };
+  std::vector<uint8_t> data;
+  for (const auto& step : steps) {
+    size_t at = data.size();
+    data.resize(at + StepSize((uint32_t)strlen(step.Text)));
+    data.resize(at + PutStep(data.data() + at, &step.Record, step.Text, (uint32_t)strlen(step.Text)));
+  }
+  if (cutLast) data.resize(data.size() - 10);  // the last record's header says more than is left
+  return data;
 }
 
 // A few ordinary frames of a 64x48 movie, for the damaged ones to start from.
@@ -145,8 +188,26 @@ std::vector<uint8_t> Run(uint32_t start, uint32_t length, uint32_t codes) {
   return run;
 }
 
+std::vector<uint8_t> MakeNarrated(const std::vector<uint8_t>& stub) {
+  const uint32_t frameSamples = RecordedSampleRate / FramesPerSecond;
+  MemoryFile side;
+  SoundFileWriter sound{};
+  sound.Sink = side.Sink();
+  StartSoundFile(&sound, 3);
+  std::vector<int16_t> pcm(frameSamples);
+  for (int32_t f = 0; f < 20; f++) {
+    for (uint32_t i = 0; i < frameSamples; i++)
+      pcm[i] = (int16_t)((1000 + 1000 * f) * sin(2 * 3.14159265358979 * 500 * (f * frameSamples + i) / RecordedSampleRate));
+    AddSound(&sound, pcm.data(), frameSamples);
+  }
+  TestWriter b(PlainWidth, PlainHeight, PlainTitle, &stub);
+  WritePlainFrames(&b);
+  return b.FinishWithSound(&side);
+}
+
 std::vector<uint8_t> MakeMovie(const std::string& kind, const std::vector<uint8_t>& stub) {
   if (kind == "plain") return MakePlain(stub);
+  if (kind == "narrated") return MakeNarrated(stub);
   if (kind == "tiny") {
     // 16 pixels: a frame where every pixel changes packs to more bytes than the 64-byte image.
     TestWriter b(4, 4, "tiny", &stub);
@@ -154,6 +215,21 @@ std::vector<uint8_t> MakeMovie(const std::string& kind, const std::vector<uint8_
     for (int k = 1; k <= 12; k++) {
       for (size_t i = 0; i < 16; i++) pixels[i] = DecodeRgb332((uint8_t)(i * 41 + (size_t)k * 97));
       b.Frame(pixels, 0, 0, 0);
+    }
+    return b.Finish();
+  }
+  if (kind == "truecolour") {
+    // Every pixel changes every frame. No channel is pure red or cyan: those are the overlay's.
+    TestWriter b(200, 120, "truecolour", &stub, nullptr, DepthTrueColour);
+    std::vector<uint32_t> pixels(200 * 120);
+    for (int32_t k = 1; k <= 30; k++) {
+      for (uint32_t y = 0; y < 120; y++)
+        for (uint32_t x = 0; x < 200; x++)
+          pixels[y * 200 + x] = (16 + (x * 3 + k * 5) % 224) << 16 | (16 + (y * 5 + k * 3) % 224) << 8 |
+                                (32 + (x + y + k) % 200);
+      for (uint32_t i = 0; i < 200 * 12; i++) pixels[i] = 0x00202020 + (uint32_t)k;  // a title bar
+      for (uint32_t i = 200 * 100; i < 200 * 120; i++) pixels[i] = i % 200 < 100 ? 0x00F3F3F3 : 0x00E9E9E9;
+      b.Frame(pixels, (uint8_t)(k % 3), 20 + k, 40);  // the cursor well away from the overlay's corner
     }
     return b.Finish();
   }
@@ -197,6 +273,33 @@ std::vector<uint8_t> MakeMovie(const std::string& kind, const std::vector<uint8_
   if (kind == "short") {
     auto b = SmallMovie(stub, "", 6);  // untitled
     return b->Finish(40);
+  }
+  // With steps, and with sections damaged in each way a reader must survive: a footer that lies
+  // about the section's length, a block longer than the section, tags no reader knows, a steps block
+  // whose last step is cut short.
+  const uint32_t keys = SectionTag('K', 'E', 'Y', 'S');
+  if (kind == "steps") {
+    Blocks blocks{{keys, std::vector<uint8_t>(40, 0x5A)}, {TagSteps, PlainSteps()}};
+    return MakePlain(stub, &blocks);
+  }
+  if (kind == "steps-lyingfooter" || kind == "steps-longblock") {
+    Blocks blocks{{TagSteps, PlainSteps()}};
+    std::vector<uint8_t> bytes = MakePlain(stub, &blocks);
+    size_t footer = bytes.size() - TrailerSize - SectionFooterSize;
+    uint64_t length;
+    memcpy(&length, bytes.data() + footer, 8);
+    uint32_t huge = 0x7FFFFFFF;
+    if (kind == "steps-lyingfooter") bytes[footer] += 3;
+    else memcpy(bytes.data() + footer - length + 4, &huge, 4);
+    return bytes;
+  }
+  if (kind == "steps-unknown") {
+    Blocks blocks{{keys, std::vector<uint8_t>(1000, 0x11)}, {SectionTag('S', 'N', 'D', '1'), {}}};
+    return MakePlain(stub, &blocks);
+  }
+  if (kind == "steps-cutstep") {
+    Blocks blocks{{TagSteps, PlainSteps(true)}};
+    return MakePlain(stub, &blocks);
   }
   if (kind == "badheader") {
     auto b = SmallMovie(stub, "badheader", 2);

@@ -11,10 +11,28 @@
 //   --cursor AX AY X1 Y1 X2 Y2
 //                           the pointer rested at screen (X1, Y1), then (X2, Y2), during the
 //                           recording: the cursor records show both, one hotspot apart
+//   --unmatched N           before --scene: up to N frames may be no picture of the scene (taken while
+//                           the scene's window was being moved, a recording that follows it catching
+//                           up); the rest must be
 //   --pause MIN_MS MAX_MS   after --scene: the recording was paused once for MIN_MS to MAX_MS, at the
 //                           scene's clock: the bar's one long jump between two frames shows the
 //                           pause, every other step is shorter, and the frames are as many as the
 //                           scene's time from the first frame to the last, less the pause, gives
+//   --screen FILE SW SH AX AY
+//                           FILE holds the screen as it was during the whole recording (SW x SH
+//                           pixels 0x00RRGGBB, little-endian) and the area's top-left is at (AX, AY):
+//                           at true colour every frame is the screen's colours, pixel for pixel; at
+//                           256 colours every frame is the screen's codes and the records are byte
+//                           for byte what the plain 256-colour codec makes (the first one the screen
+//                           against a black shadow, packed with LZO1X-1; every later one unchanged)
+//   --strip X Y             the pixel (X, Y) of the frame shows the press counter of the steps
+//                           program (tests/win/probe/StepsDialog.cpp): it changes with every press
+//   --step KIND X Y NAME    the next step of the movie's steps block, in the order given: a press of
+//                           KIND (left, right or double: a left double-click's second press) at
+//                           (X, Y) from the area's top-left, whose description names NAME (ASCII)
+//                           and the window "steps". After --strip, its frame must be the first to
+//                           show the press. The block must hold exactly the steps given.
+//   --no-steps              the movie has no section (no steps were recorded)
 //   --stop SIZE_TEXT TIME_TEXT
 //                           the dialog's size and time texts after the stop: exactly what
 //                           FormatSize and FormatElapsed give for the finished file's size and
@@ -31,13 +49,20 @@
 
 #include "Codec.h"
 #include "Func.h"
+#include "LZO.h"
 #include "Movie.h"
+#include "ReferenceCodec.h"
 #include "ScenePicture.h"
+#include "Section.h"
 #include "TestSupport.h"
+#include "Texts.h"
 
 namespace {
 
 int Failures = 0;
+
+// GetTickCount, the clock of the mouse hook's time stamps, advances in steps of up to 16 ms.
+const uint32_t ClockSlackMs = 20;
 
 void Fail(const std::string& what) {
   printf("FAIL: %s\n", what.c_str());
@@ -47,6 +72,7 @@ void Fail(const std::string& what) {
 struct Frame {
   std::vector<uint32_t> Pixels;
   FrameHeader Record;
+  std::vector<uint8_t> Payload;
 };
 
 // Bar position whose picture the frame shows exactly, -1 for none; -2: the bar is out of the area
@@ -71,6 +97,38 @@ int MatchScene(const Frame& frame, int width, int height, int offsetX, int offse
     found = bar;
   }
   return found;
+}
+
+// GBK bytes escaped, so that a summary stays plain text.
+std::string Escaped(const std::string& text) {
+  std::string shown;
+  for (unsigned char c : text) {
+    char escaped[8];
+    snprintf(escaped, sizeof escaped, c < 0x80 ? "%c" : "\\x%02X", c);
+    shown += escaped;
+  }
+  return shown;
+}
+
+struct Step {
+  StepRecord Record;
+  std::string Text;
+};
+
+// The steps of the movie's steps block, read with the core's reader; none without a block.
+std::vector<Step> ReadSteps(MemoryFile* file, const MovieSection* section) {
+  std::vector<Step> steps;
+  MovieSource source = file->Source();
+  SectionBlock block;
+  if (!FindSectionBlock(&source, section, TagSteps, &block)) return steps;
+  std::vector<uint8_t> data(block.Length);
+  if (!ReadSectionBlock(&source, &block, data.data())) Fail("the steps block cannot be read");
+  uint32_t at = 0;
+  StepRecord record;
+  const char* text;
+  while (NextStep(data.data(), block.Length, &at, &record, &text)) steps.push_back(Step{record, std::string(text, record.TextLength)});
+  if (at != block.Length) Fail("the steps block has " + std::to_string(block.Length - at) + " bytes after its last step");
+  return steps;
 }
 
 // Phases of the scene from one bar position to another. The bar moves BarStep pixels a phase and
@@ -110,23 +168,27 @@ int main(int argc, char** argv) {
   while ((length = ReadNextRecord(&reader)) >= 0) {
     if (reader.LastStatus != RecordChanged && reader.LastStatus != RecordUnchanged)
       Fail("frame " + std::to_string(frames.size()) + " does not decode");
-    frames.push_back(Frame{pixels, reader.Record});
+    frames.push_back(Frame{pixels, reader.Record,
+                           std::vector<uint8_t>(reader.Packed, reader.Packed + std::max(length, int32_t(0)))});
   }
   if (reader.LastStatus != RecordEnd) Fail("the records do not end with an end record");
-  // The reader stays in front of the end record.
-  if (reader.Position + FrameHeaderSize + TrailerSize != file.Bytes.size())
-    Fail("the trailer does not follow the end record directly");
+  // The reader stays in front of the end record; the section, if any, lies between it and the trailer.
+  uint64_t section = reader.Section.Length ? reader.Section.Length + SectionFooterSize : 0;
+  if (reader.Position + FrameHeaderSize + section + TrailerSize != file.Bytes.size())
+    Fail("the trailer does not follow the end record (and the section) directly");
+  std::vector<Step> recorded = ReadSteps(&file, &reader.Section);
+  for (const Step& s : recorded)
+    printf("step frame=%u lead=%u button=%u flags=%u x=%d y=%d text=%s\n", s.Record.Frame, s.Record.Lead,
+           s.Record.Button, s.Record.Flags, s.Record.X, s.Record.Y, Escaped(s.Text).c_str());
+  size_t stepsChecked = 0;
+  bool stepsExpected = false;
+  int stripX = -1, stripY = -1;  // --strip
   if (reader.Trailer.FrameCount != int32_t(frames.size()))
     Fail("trailer counts " + std::to_string(reader.Trailer.FrameCount) + " frames, the stream holds " +
          std::to_string(frames.size()));
   int width = reader.FrameWidth, height = reader.FrameHeight;
   std::string title(reader.Trailer.MovieTitle, strnlen(reader.Trailer.MovieTitle, TitleSize));
-  std::string shown;  // GBK bytes escaped, so that the summary stays plain text
-  for (unsigned char c : title) {
-    char escaped[8];
-    snprintf(escaped, sizeof escaped, c < 0x80 ? "%c" : "\\x%02X", c);
-    shown += escaped;
-  }
+  std::string shown = Escaped(title);
   printf("frames=%zu size=%dx%d file=%zu title=%s\n", frames.size(), width, height, file.Bytes.size(),
          shown.c_str());
 
@@ -134,6 +196,7 @@ int main(int argc, char** argv) {
   bool paused = false;
   for (int i = 2; i < argc; i++) paused = paused || std::string(argv[i]) == "--pause";
   std::vector<int> steps;  // the scene's phases from each frame to the next, after --scene
+  int unmatchedAllowed = 0;
   for (int i = 2; i < argc; i++) {
     std::string option = argv[i];
     auto arg = [&](int k) { return i + k < argc ? atoi(argv[i + k]) : 0; };
@@ -148,17 +211,30 @@ int main(int argc, char** argv) {
     } else if (option == "--min-frames") {
       if (int(frames.size()) < arg(1)) Fail("only " + std::to_string(frames.size()) + " frames");
       i += 1;
+    } else if (option == "--unmatched") {
+      unmatchedAllowed = arg(1);
+      i += 1;
     } else if (option == "--scene") {
       int offsetX = arg(3) - arg(1), offsetY = arg(4) - arg(2);
       std::vector<int> bars;
       int last = -1;
+      std::string unmatched;
+      int unmatchedCount = 0;
       for (size_t k = 0; k < frames.size(); k++) {
         int bar = MatchScene(frames[k], width, height, offsetX, offsetY);
-        if (bar == -1) Fail("frame " + std::to_string(k) + " is not a picture of the scene");
+        if (bar == -1) {
+          unmatched += " " + std::to_string(k);
+          unmatchedCount++;
+        }
         if (bar >= 0 && last >= 0) steps.push_back(PhasesBetween(last, bar));
         last = bar >= 0 ? bar : last;
         if (bar >= 0 && (bars.empty() || bars.back() != bar)) bars.push_back(bar);
       }
+      if (unmatchedCount > unmatchedAllowed)
+        Fail("frames" + unmatched + " are no picture of the scene (" + std::to_string(unmatchedAllowed) +
+             " allowed)");
+      else if (unmatchedCount)
+        printf("frames no picture of the scene:%s\n", unmatched.c_str());
       std::string seen;
       for (int bar : bars) seen += " " + std::to_string(bar);
       printf("bar positions:%s\n", seen.c_str());
@@ -211,6 +287,84 @@ int main(int argc, char** argv) {
       }
       if (!found) Fail("no cursor records at both pointer positions");
       i += 6;
+    } else if (option == "--screen") {
+      std::vector<uint8_t> bytes = ReadWholeFile(argv[i + 1]);
+      int sw = arg(2), sh = arg(3), ax = arg(4), ay = arg(5);
+      i += 5;
+      if (bytes.size() != size_t(sw) * sh * 4 || ax < 0 || ay < 0 || ax + width > sw || ay + height > sh) {
+        Fail("the screen file does not hold the area");
+        continue;
+      }
+      bool trueColour = reader.PixelBytes == ColourBytes;
+      std::vector<uint32_t> area(size_t(width) * height);
+      for (int y = 0; y < height; y++)
+        memcpy(&area[size_t(y) * width], &bytes[(size_t(ay + y) * sw + ax) * 4], size_t(width) * 4);
+      for (size_t k = 0; k < frames.size(); k++) {
+        for (size_t p = 0; p < area.size(); p++) {
+          uint32_t want = trueColour ? area[p] & 0x00FFFFFF : DecodeRgb332(QuantiseRgb332(area[p]));
+          if (frames[k].Pixels[p] != want) {
+            char text[160];
+            snprintf(text, sizeof text, "frame %zu, pixel (%zu, %zu): %06X, the screen %06X", k, p % width,
+                     p / width, frames[k].Pixels[p], area[p] & 0x00FFFFFF);
+            Fail(text);
+            break;
+          }
+        }
+      }
+      printf("depth=%s\n", trueColour ? "true colour" : "256 colours");
+      if (trueColour || frames.empty()) continue;
+      if (file.Bytes[StubLength + 6] != 0 || file.Bytes[StubLength + 7] != 0) Fail("a 256-colour header marks a depth");
+      std::vector<uint8_t> shadow(area.size(), 0), list(RunListBufferSize(uint32_t(area.size())));
+      std::vector<uint8_t> packed(PackedBufferSize(uint32_t(area.size()))), work(LzoWorkSize);
+      uint32_t listLength = ReferenceBuildRunList(area.data(), shadow.data(), uint32_t(area.size()), list.data());
+      int32_t packedLength = listLength ? PackRunList(list.data(), listLength, packed.data(), work.data()) : 0;
+      packed.resize(size_t(packedLength));
+      if (frames[0].Record.PayloadLength != packedLength || frames[0].Payload != packed)
+        Fail("the first record is not what the 256-colour codec makes of the screen");
+      for (size_t k = 1; k < frames.size(); k++)
+        if (frames[k].Record.PayloadLength != 0) Fail("record " + std::to_string(k) + " changes a still screen");
+    } else if (option == "--step") {
+      stepsExpected = true;
+      std::string kind = argv[i + 1], name = i + 4 < argc ? argv[i + 4] : "";
+      std::string which = "step " + std::to_string(stepsChecked + 1);
+      i += 4;
+      if (stepsChecked >= recorded.size()) {
+        Fail(which + " is missing");
+        continue;
+      }
+      const Step& s = recorded[stepsChecked++];
+      const StepRecord& r = s.Record;
+      uint8_t button = kind == "right" ? StepRight : StepLeft;
+      uint8_t flags = kind == "double" ? StepDouble : 0;
+      if (r.Button != button || r.Flags != flags)
+        Fail(which + ": button " + std::to_string(r.Button) + " flags " + std::to_string(r.Flags) + ", not " + kind);
+      if (r.X != arg(-2) || r.Y != arg(-1))
+        Fail(which + ": at " + std::to_string(r.X) + "," + std::to_string(r.Y) + ", not " + argv[i - 2] + "," + argv[i - 1]);
+      if (r.Lead > FramePeriodMs) Fail(which + ": lead " + std::to_string(r.Lead) + " ms is more than a frame");
+      // The press counter changes between the frame before and the step's frame. The press's time
+      // stamp and the capture's come from a clock of ClockSlackMs steps, and the counter is
+      // repainted a moment after the press: a press that close to a capture may show first in
+      // the next frame.
+      auto counter = [&](uint32_t frame) { return frames[frame - 1].Pixels[size_t(stripY) * width + stripX]; };
+      if (r.Frame < 1 || r.Frame > frames.size() || (stripX >= 0 && r.Frame < 2)) {
+        Fail(which + ": frame " + std::to_string(r.Frame) + " is not in the movie (or, with --strip, its first)");
+      } else if (stripX >= 0 && counter(r.Frame - 1) == counter(r.Frame) &&
+                 !(r.Lead <= ClockSlackMs && r.Frame < frames.size() && counter(r.Frame) != counter(r.Frame + 1))) {
+        Fail(which + ": frame " + std::to_string(r.Frame) + " shows the press counter of the frame before");
+      }
+      std::string action = kind == "right" ? TEXT_RIGHT_CLICK : kind == "double" ? TEXT_LEFT_DOUBLE : TEXT_LEFT_CLICK;
+      std::string head = action + TEXT_OPEN_QUOTE + name + TEXT_CLOSE_QUOTE;
+      std::string tail = TEXT_IN_WINDOW "steps" TEXT_CLOSE_QUOTE;
+      if (s.Text.compare(0, head.size(), head) != 0 || s.Text.size() < head.size() + tail.size() ||
+          s.Text.compare(s.Text.size() - tail.size(), tail.size(), tail) != 0)
+        Fail(which + ": the description '" + Escaped(s.Text) + "' is not '" + Escaped(head) + "...'" + Escaped(tail));
+    } else if (option == "--strip") {
+      stripX = arg(1), stripY = arg(2);
+      if (stripX < 0 || stripX >= width || stripY < 0 || stripY >= height) Fail("the strip lies outside the frame");
+      i += 2;
+    } else if (option == "--no-steps") {
+      stepsExpected = true;
+      if (reader.Section.Length) Fail("the movie has a section of " + std::to_string(reader.Section.Length) + " bytes");
     } else if (option == "--stop") {
       std::string sizeText = argv[i + 1], timeText = argv[i + 2];
       char size[ShortTextSize], time[ShortTextSize];
@@ -226,5 +380,7 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
+  if (stepsExpected && stepsChecked != recorded.size())
+    Fail("the movie holds " + std::to_string(recorded.size()) + " steps, " + std::to_string(stepsChecked) + " were made");
   return Failures ? 1 : 0;
 }

@@ -13,7 +13,10 @@
 #   wait_selection          waits for the full-screen selection window
 #   drag X1 Y1 X2 Y2        presses at the first point, moves to the second in steps, releases
 #   activate ID             makes an X window the foreground window, as a click on it does
-#   save_as PATH            answers the save dialog with a Windows path
+#   save_as PATH [countdown]
+#                           answers the save dialog with a Windows path, confirmed with Shift held,
+#                           which skips the countdown before the first frame; with "countdown", without
+#   selection_key KEY       presses a key (xdotool name) on the selection window
 #   cancel_save             closes the save dialog with Esc
 #   pixel FILE X Y          RRGGBB of a screenshot's pixel
 #   windows_path PATH       the Windows name (Z:...) of a Linux path
@@ -108,12 +111,15 @@ tray_click() {
   xdo click "$1"
 }
 
-# The selection window is the recorder's only window that covers the whole screen.
-selection_up() {
+# The selection window is the recorder's only window that covers the whole screen: its X window id.
+selection_id() {
   local size
   size=$(xdpyinfo | sed -n 's/.*dimensions: *\([0-9]*x[0-9]*\) pixels.*/\1/p')
-  xwininfo -root -tree 2>/dev/null | grep -q "(\"tavrel.exe\" \"tavrel.exe\") *$size+0+0"
+  xwininfo -root -tree 2>/dev/null |
+    sed -n "s/^ *\(0x[0-9a-f]*\) .*(\"tavrel.exe\" \"tavrel.exe\") *$size+0+0.*/\1/p" | head -n 1
 }
+
+selection_up() { [ -n "$(selection_id)" ]; }
 
 wait_selection() {
   local end=$((SECONDS + ${1:-20}))
@@ -165,7 +171,23 @@ save_as() {
   activate "$id"
   xdo key ctrl+a
   xdo type --delay 20 "$1"
-  xdo key Return
+  if [ "${2:-}" = countdown ]; then
+    xdo key Return
+  else
+    xdo keydown shift
+    xdo key Return
+    xdo keyup shift
+  fi
+}
+
+# The selection window has the keyboard focus as it opens; X is told so first (a click on the window
+# would take the window beneath).
+selection_key() {
+  local id
+  id=$(selection_id)
+  [ -n "$id" ] || fail "no selection window to press $1 on"
+  xdo windowfocus --sync "$id"
+  xdo key "$1"
 }
 
 pixel() { convert "$1" -format "%[hex:u.p{$2,$3}]" info: | tr 'a-f' 'A-F' | cut -c1-6; }
