@@ -17,7 +17,9 @@
 // a file, and the pause hotkey does nothing.
 //
 // While the capture runs, a low-level mouse hook takes every press as a step of the movie (Steps.h);
-// the icon's own presses are dropped from the steps when the icon reports them.
+// the icon's own presses are dropped from the steps when the icon reports them. A low-level keyboard
+// hook keeps the shortcuts pressed, and with "记录所有按键" the typed characters too (KeyHook.h); the
+// check box is off at every start, as the other choices are.
 #include <windows.h>
 #include <commdlg.h>
 #include <shellapi.h>
@@ -25,6 +27,8 @@
 #include <new>
 
 #include "Func.h"
+#include "KeyHook.h"
+#include "Keys.h"
 #include "Steps.h"
 #include "Tavrel.h"
 #include "Texts.h"
@@ -40,6 +44,7 @@ enum : int {
   IdExit = 3005,      // button "退出"
   IdColours256 = 3006,   // radio button "256 色": the next movie in RGB332 codes (checked at the start)
   IdTrueColour = 3007,   // radio button "真彩色": the next movie in 24-bit colour
+  IdAllKeys = 3008,     // check box "记录所有按键": keep typed characters too, not only shortcuts
   IdMicrophone = 3009,  // check box "录制麦克风": narrate the next recording
 };
 
@@ -56,6 +61,12 @@ struct Hotkey {
 };
 
 const Hotkey Hotkeys[HotkeyCount] = {{VK_F10, "Ctrl+Shift+F10"}, {VK_F9, "Ctrl+Shift+F9"}};
+
+bool IsOwnHotkey(uint16_t key, uint8_t modifiers) {
+  for (const Hotkey& hotkey : Hotkeys)
+    if (key == hotkey.Key && modifiers == (KeyCtrl | KeyShift)) return true;
+  return false;
+}
 
 const UINT TrayMessage = WM_USER + 5;  // the notification icon's callback message
 const DWORD ExitNoMemory = 203;        // the exit code of a heap allocation that fails
@@ -203,6 +214,7 @@ void BeginCapture() {
     return;
   }
   StartStepHook(MainDialog);
+  StartKeyHook(IsDlgButtonChecked(MainDialog, IdAllKeys) == BST_CHECKED);
 }
 
 // Before the first frame there is no capture thread and no file: the recording ends as a cancelled
@@ -222,6 +234,7 @@ void CancelSelection() { ReturnToDialog(nullptr); }
 // paused recording stops the same way; its capture thread finishes the movie at its next tick.
 void StopRecording() {
   StopStepHook();
+  StopKeyHook();
   if (CountingDown()) {
     CancelCountdown();
     return;

@@ -1,14 +1,17 @@
 // rec: the capture engine (interface and sharing rules in rec.h).
 //
 // One recording, in order:
-//   set-up    tick event and 200 ms periodic timer, screen format, steps (Steps.h), buffers, cursor
+//   set-up    tick event and 200 ms periodic timer, screen format, steps (Steps.h) and keys
+//             (KeyHook.h), buffers, cursor
 //             hotspot, capture bitmap, player stub, output file, stub and movie header, trailer with
 //             the title
 //   per tick  stop request? paused? room on the volume (every RoomCheckTicks frames)? the
 //             area's place, cursor, buttons, screen copy, encode, frame header + payload, the
-//             presses before it stamped with its number and their place in the area
-//   teardown  end record, steps block (when there were steps), trailer, close, release the steps,
-//             the bitmap and buffers, timer, event; the result posted to the dialog
+//             presses and keys before it stamped with its number (the presses with their place in
+//             the area)
+//   teardown  end record, steps block (when there were steps), keys block (when there were keys),
+//             trailer, close, release the steps and keys, the bitmap and buffers, timer, event; the
+//             result posted to the dialog
 //
 // Before the first frame and then every second, the free space of the output's volume and the largest
 // file it holds are checked against what the next second's frames need at their worst plus the end
@@ -29,6 +32,7 @@
 #include <lzo/lzo1x.h>
 
 #include "Codec.h"
+#include "KeyHook.h"
 #include "Microphone.h"
 #include "Movie.h"
 #include "Section.h"
@@ -233,6 +237,7 @@ static void SetUp(Recording* rec, CaptureRequest* request) {
   rec->Width = rec->Area.right - rec->Area.left;
   rec->Height = rec->Area.bottom - rec->Area.top;
   OpenSteps();
+  OpenKeys();
   uint32_t n = (uint32_t)rec->Width * (uint32_t)rec->Height;
   MovieWriter* writer = &rec->Writer;
   rec->File = INVALID_HANDLE_VALUE;
@@ -306,7 +311,7 @@ static void CaptureFrame(Recording* rec) {
   // Not clipped: the cursor image may lie partly or wholly outside the area.
   int32_t cursorX = cursor.x - rec->Area.left - rec->Hotspot.x;
   int32_t cursorY = cursor.y - rec->Area.top - rec->Hotspot.y;
-  DWORD captured = GetTickCount();  // the mouse hook's clock: presses up to here belong to this frame
+  DWORD captured = GetTickCount();  // the hooks' clock: presses up to here belong to this frame
   uint8_t button = SampleButtons();
 
   // SRCCOPY alone: CAPTUREBLT would also take layered windows and makes the pointer flicker at every
@@ -320,6 +325,7 @@ static void CaptureFrame(Recording* rec) {
   if (WriteMovieFrame(&rec->Writer, rec->Pixels, button, cursorX, cursorY)) {
     FrameCounter.store(rec->Writer.FrameCount);
     StampSteps(rec->Writer.FrameCount, captured, &rec->Area);
+    StampKeys(rec->Writer.FrameCount, captured);
   } else {
     MarkFailed(rec);
   }
@@ -329,10 +335,10 @@ static void CaptureFrame(Recording* rec) {
 
 static void FinishOutput(Recording* rec) {
   // After no frame record the end record keeps the writer's zeroed header: button 0 at 0, 0, which
-  // selects a valid cursor image in the player. The steps and the sound, if any, go between the two;
-  // a movie that failed keeps its sound file for the repair.
+  // selects a valid cursor image in the player. The steps, the keys and the sound, if any, go between
+  // the two; a movie that failed keeps its sound file for the repair.
   MovieWriter* writer = &rec->Writer;
-  bool complete = !writer->Failed && WriteMovieEndRecord(writer) && WriteSteps(writer);
+  bool complete = !writer->Failed && WriteMovieEndRecord(writer) && WriteSteps(writer) && WriteKeyPresses(writer);
   rec->Narrated = CloseMicrophone(writer, complete);
   if (!complete || !WriteMovieTrailer(writer)) MarkFailed(rec);
   if (rec->File != INVALID_HANDLE_VALUE) CloseHandle(rec->File);
@@ -351,6 +357,7 @@ static void ReportResult(Recording* rec) {
 static void TearDown(Recording* rec) {
   FinishOutput(rec);
   CloseSteps();
+  CloseKeys();
   if (rec->CaptureDC) {
     if (rec->PreviousBitmap) SelectObject(rec->CaptureDC, rec->PreviousBitmap);
     DeleteDC(rec->CaptureDC);
