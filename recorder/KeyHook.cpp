@@ -1,6 +1,11 @@
 // KeyHook: the key presses of a recording and their frames (what is kept, and the sharing rules, in
 // KeyHook.h; the block's layout in format/Keys.h).
 //
+// The focus a press goes to is the one the hook sees as it runs, but a program that is busy takes the
+// click into a password field in its own time: a password typed at once after that click may reach
+// the hook while the focus is still elsewhere. So when the focus comes to a password field, the
+// presses of the last RecentMs that went to its thread are taken back.
+//
 // The hook tracks which keys are down from its own events: a press of a key already down is the
 // keyboard's auto-repeat, and the modifiers held come from the same record, since the system's key
 // state is not yet up to date while a low-level hook runs. A typed character is what the focused
@@ -26,8 +31,13 @@ struct KeyBook {
   uint32_t Unstamped;               // the first press without a frame
   uint32_t CaptureTimes[TimeSlots]; // by frame number modulo TimeSlots
   DWORD Pressed[MaxKeys];           // the hook's time stamps of the presses (GetTickCount's clock)
-  KeyRecord Records[MaxKeys];       // Frame and Lead 0 until a frame is captured after the press
+  DWORD Thread[MaxKeys];            // the thread each press went to
+  KeyRecord Records[MaxKeys];       // Frame and Lead 0 until a frame is captured after the press;
+                                    // Key 0 for a press taken back
 };
+
+// How far back a focus that comes to a password field takes presses back.
+const DWORD RecentMs = 2000;
 
 // Shared by the hook and the capture thread, under Lock: the book of the running recording (null
 // outside one).
@@ -67,17 +77,17 @@ static bool IsPasswordEdit(HWND window) {
   return wcsstr(name, L"EDIT") && (GetWindowLongW(window, GWL_STYLE) & ES_PASSWORD);
 }
 
-// The keyboard layout of the thread that gets the press; null when the press is not to be kept: it
-// goes to no window the hook can tell, to one of Tavrel's, or to a password field.
-static HKL ReceivingLayout() {
+// The thread that gets the press; 0 when the press is not to be kept: it goes to no window the hook
+// can tell, to one of Tavrel's, or to a password field.
+static DWORD ReceivingThread() {
   HWND foreground = GetForegroundWindow();
   DWORD process = 0;
   DWORD thread = foreground ? GetWindowThreadProcessId(foreground, &process) : 0;
   GUITHREADINFO info = {};
   info.cbSize = sizeof info;
-  if (!thread || process == GetCurrentProcessId() || !GetGUIThreadInfo(thread, &info) || !info.hwndFocus) return nullptr;
-  if (info.hwndFocus == ProtectedFocus || IsPasswordEdit(info.hwndFocus)) return nullptr;
-  return GetKeyboardLayout(thread);
+  if (!thread || process == GetCurrentProcessId() || !GetGUIThreadInfo(thread, &info) || !info.hwndFocus) return 0;
+  if (info.hwndFocus == ProtectedFocus || IsPasswordEdit(info.hwndFocus)) return 0;
+  return thread;
 }
 
 // The character the press types in the layout, or 0. Ctrl, Alt or Win make a shortcut, which types
@@ -100,13 +110,23 @@ static uint16_t TypedCharacter(const KBDLLHOOKSTRUCT* event, uint8_t modifiers, 
   return text[0];
 }
 
-static void Keep(DWORD pressed, uint16_t key, uint8_t modifiers, uint16_t typed) {
+static void Keep(DWORD pressed, DWORD thread, uint16_t key, uint8_t modifiers, uint16_t typed) {
   AcquireSRWLockExclusive(&Lock);
   if (Book && Book->Count < MaxKeys) {
     uint32_t index = Book->Count++;
     Book->Pressed[index] = pressed;
+    Book->Thread[index] = thread;
     Book->Records[index] = KeyRecord{0, 0, key, modifiers, 0, typed};
   }
+  ReleaseSRWLockExclusive(&Lock);
+}
+
+// The focus came to a password field of the thread at time focused: the presses that went to that
+// thread from RecentMs before on may have been typed into it.
+static void TakeBack(DWORD thread, DWORD focused) {
+  AcquireSRWLockExclusive(&Lock);
+  for (uint32_t i = 0; Book && i < Book->Count; i++)
+    if (Book->Thread[i] == thread && (int32_t)(focused - Book->Pressed[i]) <= (int32_t)RecentMs) Book->Records[i].Key = 0;
   ReleaseSRWLockExclusive(&Lock);
 }
 
@@ -122,10 +142,10 @@ static void TakeKey(WPARAM message, const KBDLLHOOKSTRUCT* event) {
   if (IsModifierKey(key) || key == VK_PACKET || key == VK_PROCESSKEY || PauseRequest.load()) return;
   uint8_t modifiers = HeldModifiers();
   if (IsOwnHotkey(key, modifiers)) return;
-  HKL layout = ReceivingLayout();
-  if (!layout) return;
-  uint16_t typed = TypedCharacter(event, modifiers, layout);
-  if (typed ? AllKeys : IsShortcut(key, modifiers)) Keep(event->time, key, modifiers, typed);
+  DWORD thread = ReceivingThread();
+  if (!thread) return;
+  uint16_t typed = TypedCharacter(event, modifiers, GetKeyboardLayout(thread));
+  if (typed ? AllKeys : IsShortcut(key, modifiers)) Keep(event->time, thread, key, modifiers, typed);
 }
 
 // Returns at once: nothing here waits for another process.
@@ -151,12 +171,17 @@ static bool IsProtected(HWND window, LONG object, LONG child) {
   return shielded;
 }
 
-// The focus moved to an element of the window. Asking Active Accessibility calls into the window's
-// process and may dispatch messages, the keyboard hook's included: until the answer comes, the
-// window counts as protected, so that a password typed at once into a new field is not kept.
-static void CALLBACK FocusMoved(HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG child, DWORD, DWORD) {
+// The focus moved to an element of the window, at time focused. Asking Active Accessibility calls
+// into the window's process and may dispatch messages, the keyboard hook's included: until the answer
+// comes, the window counts as protected, so that a password typed at once into a new field is not
+// kept.
+static void CALLBACK FocusMoved(HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG child, DWORD, DWORD focused) {
   ProtectedFocus = window;
-  if (window && !IsProtected(window, object, child) && ProtectedFocus == window) ProtectedFocus = nullptr;
+  if (!window) return;
+  if (IsPasswordEdit(window) || IsProtected(window, object, child))
+    TakeBack(GetWindowThreadProcessId(window, nullptr), focused);
+  else if (ProtectedFocus == window)
+    ProtectedFocus = nullptr;
 }
 
 // ---- Interface thread -------------------------------------------------------------------------------
@@ -175,7 +200,7 @@ void StartKeyHook(bool allKeys) {
   GUITHREADINFO info = {};
   info.cbSize = sizeof info;
   if (foreground && GetGUIThreadInfo(GetWindowThreadProcessId(foreground, nullptr), &info) && info.hwndFocus)
-    FocusMoved(nullptr, EVENT_OBJECT_FOCUS, info.hwndFocus, OBJID_CLIENT, CHILDID_SELF, 0, 0);
+    FocusMoved(nullptr, EVENT_OBJECT_FOCUS, info.hwndFocus, OBJID_CLIENT, CHILDID_SELF, 0, GetTickCount());
   Hook = SetWindowsHookExA(WH_KEYBOARD_LL, KeyboardHook, GetModuleHandleA(nullptr), 0);
 }
 
@@ -218,9 +243,12 @@ bool WriteKeyPresses(MovieWriter* writer) {
   AcquireSRWLockExclusive(&Lock);
   Book = nullptr;
   ReleaseSRWLockExclusive(&Lock);
-  // Presses after the last frame have no frame and are left out; without a press the movie ends as
-  // one without keys.
-  return !book->Unstamped || WriteKeys(writer, book->Records, book->Unstamped);
+  // Presses after the last frame have no frame and are left out, and those taken back; without a
+  // press the movie ends as one without keys.
+  uint32_t count = 0;
+  for (uint32_t i = 0; i < book->Unstamped; i++)
+    if (book->Records[i].Key) book->Records[count++] = book->Records[i];
+  return !count || WriteKeys(writer, book->Records, count);
 }
 
 void CloseKeys() {

@@ -1,4 +1,4 @@
-// Keys: the key presses of a recording, kept with the frame they belong to and written into the
+// KeyHook: the key presses of a recording, kept with the frame they belong to and written into the
 // movie's keys block (format/Keys.h) when the recording ends.
 //
 // Which presses are kept, decided by the low-level keyboard hook as each press comes:
@@ -7,9 +7,11 @@
 //     type a character, each with its character; a press that does neither (Shift alone) never;
 //   - none while the recording is paused, no auto-repeat of a held key, and never Tavrel's own hotkeys;
 //   - nothing while the focused control is a password field: an edit control with ES_PASSWORD, or an
-//     element Active Accessibility marks as protected; nothing while one of Tavrel's windows has the
-//     focus; nothing the hook cannot attribute (no foreground window or focus, keys an IME or another
-//     program hands over as VK_PACKET or VK_PROCESSKEY).
+//     element Active Accessibility marks as protected; nor what went to its program in the two seconds
+//     before the focus came to it, which a busy program may still have typed into it;
+//   - nothing while one of Tavrel's windows has the focus, and nothing the hook cannot attribute (no
+//     foreground window or focus; keys an IME or another program hands over as VK_PACKET or
+//     VK_PROCESSKEY).
 //
 // Two parties share the presses of the running recording, under one lock:
 //   - the hook, on the interface thread, takes each kept press and returns at once: it asks only the

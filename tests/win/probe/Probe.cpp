@@ -6,7 +6,7 @@
 //   focus=ID           control id of the keyboard focus in the recorder's thread (0: none)
 //   text3001=...       texts of the controls 3001 to 3009 the dialog has; rect3001=L T R B their screen
 //                      rectangles; checked3006=0|1 the state of a radio button or check box: the colour
-//                      depth's 3006 ("256 色") and 3007, the microphone's 3009
+//                      depth's 3006 ("256 色") and 3007, all keys' 3008, the microphone's 3009
 //   window=CLASS|TITLE|L T R B|topmost|region L T R B
 //                      every other visible top-level window of the recorder (selection window,
 //                      save dialog); region is the bounding box of its window region, or "none"
