@@ -62,13 +62,13 @@ probe >/dev/null
 grep -q '^window=' "$WORK/probe.txt" && fail "Esc opened a window: $(grep '^window=' "$WORK/probe.txt")"
 tray_visible && fail "Esc started a selection"
 
-# Tab visits the title, the two read-only fields, the checked colour depth, the microphone box and both
-# buttons, in that order and round again; Shift+Tab goes back.
+# Tab visits the title, the two read-only fields, the checked colour depth, the all-keys and microphone
+# boxes and both buttons, in that order and round again; Shift+Tab goes back.
 expect_focus() {  # key, control id that must have the focus after it
   xdo key "$1"
   wait_probe "^focus=$2\$" 10 || fail "after $1 the focus is on $(value focus), not $2"
 }
-for id in 3002 3003 3006 3009 3004 3005 3001; do expect_focus Tab $id; done
+for id in 3002 3003 3006 3008 3009 3004 3005 3001; do expect_focus Tab $id; done
 expect_focus shift+Tab 3005
 expect_focus Tab 3001
 
