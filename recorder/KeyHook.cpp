@@ -53,8 +53,8 @@ static HWINEVENTHOOK FocusHook;
 static bool AllKeys;          // typed characters are kept too
 static bool Held[256];        // by virtual-key code: down, as the hook's events tell
 static bool CapsLock;         // toggled on, as far as the hook's events tell
-static HWND ProtectedFocus;   // the window whose focused element Active Accessibility marks as
-                              // protected, or is still being asked about; null when none
+static HWND ProtectedFocus;   // the window whose focused element is a password field, or is still
+                              // being asked about; null when none
 static bool ComReady;         // COM is initialised on the interface thread (once, for good)
 
 // ---- Which presses are kept -------------------------------------------------------------------------
@@ -144,7 +144,10 @@ static void TakeKey(WPARAM message, const KBDLLHOOKSTRUCT* event) {
   if (IsOwnHotkey(key, modifiers)) return;
   DWORD thread = ReceivingThread();
   if (!thread) return;
-  uint16_t typed = TypedCharacter(event, modifiers, GetKeyboardLayout(thread));
+  // Without "all keys" a character is only asked for where Ctrl and Alt may be AltGr: a system that
+  // does not know ToUnicodeEx's flag would otherwise lose the user's dead keys to it as they type.
+  bool altGr = (modifiers & (KeyCtrl | KeyAlt)) == (KeyCtrl | KeyAlt);
+  uint16_t typed = AllKeys || altGr ? TypedCharacter(event, modifiers, GetKeyboardLayout(thread)) : 0;
   if (typed ? AllKeys : IsShortcut(key, modifiers)) Keep(event->time, thread, key, modifiers, typed);
 }
 
