@@ -2,9 +2,8 @@
 //
 // One recording, in order:
 //   set-up    tick event and 200 ms periodic timer, screen format, steps (Steps.h) and keys
-//             (KeyHook.h), buffers, cursor
-//             hotspot, capture bitmap, player stub, output file, stub and movie header, trailer with
-//             the title
+//             (KeyHook.h), buffers, cursor hotspot, capture bitmap, player stub, output file, stub
+//             and movie header, trailer with the title
 //   per tick  stop request? paused? room on the volume (every RoomCheckTicks frames)? the
 //             area's place, cursor, buttons, screen copy, encode, frame header + payload, the
 //             presses and keys before it stamped with its number (the presses with their place in
