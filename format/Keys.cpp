@@ -37,7 +37,8 @@ bool WriteKeys(MovieWriter* writer, const KeyRecord* keys, uint32_t count) {
 }
 
 bool IsTypedKey(const KeyRecord* key) {
-  return key->Char >= 0x20 && key->Char != 0x7F && !(key->Modifiers & (KeyCtrl | KeyAlt | KeyWin));
+  uint8_t combination = key->Modifiers & (KeyCtrl | KeyAlt | KeyWin);
+  return key->Char >= 0x20 && key->Char != 0x7F && (!combination || combination == (KeyCtrl | KeyAlt));
 }
 
 // ---- Names ------------------------------------------------------------------------------------------

@@ -62,12 +62,13 @@ bool WriteKeys(MovieWriter* writer, const KeyRecord* keys, uint32_t count);
 
 // ---- Names ------------------------------------------------------------------------------------------
 // One table names every key, in UTF-8: "Ctrl+Shift+N", "Alt+F4", "Enter", "←", "PgUp", "Num 5", ";".
-// Modifiers come first, in the order Ctrl, Alt, Shift, Win. A typed character (Char a printable one
-// and neither Ctrl, Alt nor Win held) is itself: "a", "A", "ä". Returns the bytes put into out (at
-// most size - 1, terminated, never a character cut in two).
+// Modifiers come first, in the order Ctrl, Alt, Shift, Win. A typed character (IsTypedKey) is
+// itself: "a", "A", "ä", "@". Returns the bytes put into out (at most size - 1, terminated, never a
+// character cut in two).
 uint32_t KeyName(const KeyRecord* key, char* out, uint32_t size);
 
-// True for a press that typed a printable character: Char of at least a space, no Ctrl, Alt or Win.
+// True for a press that typed a printable character: Char of at least a space, with neither Ctrl, Alt
+// nor Win held, or with Ctrl and Alt together, which is AltGr on many keyboards ("@" on a German one).
 bool IsTypedKey(const KeyRecord* key);
 
 // ---- Labels -----------------------------------------------------------------------------------------

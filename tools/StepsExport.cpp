@@ -139,7 +139,7 @@ std::string ShortcutBefore(const MovieWalk& walk, size_t i) {
   std::string name;
   for (const KeyRecord& key : walk.Keys) {
     int64_t at = KeyMoment(key);
-    if (at <= from || at > to || !IsShortcut(key.Key, key.Modifiers)) continue;
+    if (at <= from || at > to || !IsShortcut(key.Key, key.Modifiers) || IsTypedKey(&key)) continue;
     char text[KeyLabelSize];
     KeyName(&key, text, sizeof text);
     name = text;

@@ -1361,11 +1361,12 @@ std::vector<StepRecord> ReadSteps(const std::vector<uint8_t>& movie, std::vector
 }
 
 // 12 white frames of 160 x 100 with key presses and steps: Ctrl+O 50 ms before frame 2, a click in
-// frame 3, Ctrl+Z in frames 4 and 5, "ok" typed in frame 6, a click in frame 8 and one in frame 9,
-// Alt+F4 in frame 12. The cursor is in the top-left corner, but in frame 5 on the row of labels.
+// frame 3, Ctrl+Z in frames 4 and 5, "o@" typed in frame 6 (the "@" with AltGr, that is Ctrl+Alt),
+// a click in frame 8 and one in frame 9, Alt+F4 in frame 12. The cursor is in the top-left corner,
+// but in frame 5 on the row of labels.
 const std::vector<KeyRecord> SixKeys = {
-    {2, 50, 'O', KeyCtrl, 0, 0}, {4, 0, 'Z', KeyCtrl, 0, 0}, {5, 10, 'Z', KeyCtrl, 0, 0},
-    {6, 100, 'O', 0, 0, 'o'},    {6, 20, 'K', 0, 0, 'k'},    {12, 0, 0x73, KeyAlt, 0, 0},
+    {2, 50, 'O', KeyCtrl, 0, 0}, {4, 0, 'Z', KeyCtrl, 0, 0},              {5, 10, 'Z', KeyCtrl, 0, 0},
+    {6, 100, 'O', 0, 0, 'o'},    {6, 20, 'Q', KeyCtrl | KeyAlt, 0, '@'}, {12, 0, 0x73, KeyAlt, 0, 0},
 };
 const std::vector<TestStep> KeySteps = {
     {3, 0, StepLeft, 0, 80, 50, ""}, {8, 0, StepLeft, 0, 40, 20, ""}, {9, 0, StepRight, 0, 40, 20, ""}};
@@ -1737,7 +1738,8 @@ TEST_F(Tool, InfoListsTheKeysAndVerifyChecksThem) {
   ASSERT_EQ(info.Status, 0) << info.Err;
   for (const char* line : {"KEYS 72 bytes, STEP", "steps:        3\n", "keys:         6\n",
                            "    1  0:00.1  frame 2  Ctrl+O\n", "    3  0:00.7  frame 5  Ctrl+Z\n",
-                           "    4  0:00.9  frame 6  o\n", "    6  0:02.2  frame 12  Alt+F4\n", "well-formed:  yes"})
+                           "    4  0:00.9  frame 6  o\n", "    5  0:00.9  frame 6  @\n",
+                           "    6  0:02.2  frame 12  Alt+F4\n", "well-formed:  yes"})
     EXPECT_NE(info.Out.find(line), std::string::npos) << line << " in:\n" << info.Out;
 
   // Presses the recorder never writes: verify names them, repair keeps the others.
@@ -1868,8 +1870,8 @@ TEST_F(Tool, StepsDocumentNamesTheShortcutBeforeAStep) {
   WriteFile(Path("m.exe"), KeysMovie());
   ASSERT_EQ(Run("export '" + Path("m.exe") + "' --steps '" + Path("steps.html") + "'").Status, 0);
   std::string html = ReadText(Path("steps.html"));
-  // Step 1 follows Ctrl+O; step 2 follows Ctrl+Z (typing after it is no shortcut); step 3 follows
-  // nothing since step 2.
+  // Step 1 follows Ctrl+O; step 2 follows Ctrl+Z (typing after it, AltGr too, is no shortcut); step 3
+  // follows nothing since step 2.
   auto step = [&](int n) {
     size_t from = html.find("id=\"step-" + std::to_string(n) + "\"");
     return html.substr(from, html.find("</li>", from) - from);

@@ -54,8 +54,11 @@ TEST(KeysTest, NamesComeFromOneTable) {
       {Press('A', 0, 'a'), "a"}, {Press('A', Shift, 'A'), "A"}, {Press(0xBA, Shift, ':'), ":"},
       {Press(0xDE, 0, 0xE4), "\u00E4"}, {Press('Z', 0, 0x4E2D), "\u4E2D"},
       {Press('A', 0, 0xD800), "\uFFFD"},  // half a surrogate pair
-      // With Ctrl, Alt or Win the key's name, whatever character it gave.
-      {Press('A', Ctrl, 1), "Ctrl+A"}, {Press('E', Alt, 0xE9), "Alt+E"},
+      // With Ctrl, Alt or Win the key's name, whatever character it gave; Ctrl and Alt together are
+      // AltGr where they give a character.
+      {Press('A', Ctrl, 1), "Ctrl+A"}, {Press('E', Alt, 0xE9), "Alt+E"}, {Press('E', Win, 'e'), "Win+E"},
+      {Press('Q', Ctrl | Alt, '@'), "@"}, {Press('Q', Ctrl | Alt, 0), "Ctrl+Alt+Q"},
+      {Press('Q', Ctrl | Alt | Win, '@'), "Ctrl+Alt+Win+Q"}, {Press('Q', Ctrl | Alt | Shift, 0x2018), "\u2018"},
       // A modifier pressed alone is named once; unknown codes by their number.
       {Press(0xA2, Ctrl), "Ctrl"}, {Press(0x10, Shift | Ctrl), "Ctrl+Shift"}, {Press(0x5B, Win), "Win"},
       {Press(0xE5), "Key 0xE5"}, {Press(0x0A, Ctrl), "Ctrl+Key 0x0A"}, {Press(0x1234), "Key 0x1234"},
