@@ -1,7 +1,8 @@
 // Keys: the key presses a recording keeps, in the movie's keys block (Section.h), and how they show as
 // labels near the bottom of the picture, the same in every program that draws them (the movie tool's
-// exports and the browser page). Portable: no Windows headers. Key codes are Windows virtual-key codes,
-// which the recorder's keyboard hook gives and every other program only names.
+// exports and the browser page; the player has no room for them). Portable: no Windows headers. Key
+// codes are Windows virtual-key codes, which the recorder's keyboard hook gives and every other
+// program only names.
 //
 // Keys block ("KEYS"): one KeyRecord after the other, in the order of the presses:
 //   +0  Frame      u32  the frame record (1 = the first) captured next after the press
@@ -60,15 +61,22 @@ bool NextKey(const uint8_t* block, uint32_t length, uint32_t* offset, KeyRecord*
 bool WriteKeys(MovieWriter* writer, const KeyRecord* keys, uint32_t count);
 
 // ---- Names ------------------------------------------------------------------------------------------
-// One table names every key, in UTF-8: "Ctrl+Shift+N", "Enter", "←", "F5". A typed character is
-// itself. Returns the bytes put into out (at most size - 1, terminated).
+// One table names every key, in UTF-8: "Ctrl+Shift+N", "Alt+F4", "Enter", "←", "PgUp", "Num 5", ";".
+// Modifiers come first, in the order Ctrl, Alt, Shift, Win. A typed character (IsTypedKey) is
+// itself: "a", "A", "ä", "@". Returns the bytes put into out (at most size - 1, terminated, never a
+// character cut in two).
 uint32_t KeyName(const KeyRecord* key, char* out, uint32_t size);
 
+// True for a press that typed a printable character: Char of at least a space, with neither Ctrl, Alt
+// nor Win held, or with Ctrl and Alt together, which is AltGr on many keyboards ("@" on a German one).
+bool IsTypedKey(const KeyRecord* key);
+
 // ---- Labels -----------------------------------------------------------------------------------------
-// A label shows for KeyLabelMs from its last press. Presses of the same shortcut one after another
-// make one label with a count ("Ctrl+Z ×3"); typed characters one after another run together as one
-// label, a word, of which the last KeyLabelChars characters show. A press more than KeyLabelMs after
-// the one before starts a new label either way.
+// A press happened (Frame - 1) x FramePeriodMs - Lead milliseconds after the first frame; frame k
+// shows at (k - 1) x FramePeriodMs. A label shows from its first press for KeyLabelMs from its last.
+// Presses of the same shortcut one after another make one label with a count ("Ctrl+Z ×3"); typed
+// characters one after another run together as one label, a word, of which the last KeyLabelChars
+// characters show. A press KeyLabelMs or more after the one before starts a new label either way.
 const int32_t KeyLabelMs = 2000;
 const uint32_t KeyLabelChars = 24;
 const uint32_t MaxKeyLabels = 4;   // the newest of those showing at once
@@ -78,12 +86,31 @@ struct KeyLabel {
   char Text[KeyLabelSize];
 };
 
-// The labels showing in frame k (1 = the first, shown (k - 1) x FramePeriodMs after it), oldest
-// first, at most MaxKeyLabels; returns how many. The block is a keys block held in memory.
+// The labels showing in frame k (1 = the first), oldest first, at most MaxKeyLabels; returns how
+// many. The block is a keys block held in memory; presses after frame k's moment play no part.
 uint32_t KeyLabelsAt(const uint8_t* block, uint32_t length, int32_t frame, KeyLabel* labels);
 
-// Draws labels over a width x height frame of 0x00RRGGBB pixels: side by side in a row near the bottom,
-// centred, or near the top when the row would cover the cursor at (cursorX, cursorY); cut at the edges
-// of a frame too small for them.
+// Draws labels over a width x height frame of 0x00RRGGBB pixels: dark boxes with light text, side by
+// side in a row near the bottom, centred, or near the top when the row would cover the cursor whose
+// image has its top-left corner at (cursorX, cursorY); cut at the edges of a frame too small for them.
 void DrawKeyLabels(uint32_t* pixels, int32_t width, int32_t height, const KeyLabel* labels, uint32_t count,
                    int32_t cursorX, int32_t cursorY);
+
+// Where DrawKeyLabels puts a label's box and text, for those who check its pixels.
+const int32_t KeyTextScale = 2;                    // each font pixel drawn as 2 x 2
+const int32_t KeyBoxPadding = 6;                   // between a box's edge and its text
+const int32_t KeyBoxGap = 8;                       // between two boxes
+const int32_t KeyRowMargin = 12;                   // between the row and the bottom (or top) edge
+const uint32_t KeyTextColour = 0xF4F4F4, KeyBoxColour = 0x202020;
+
+// ---- Font (KeyFont.cpp) -----------------------------------------------------------------------------
+// A glyph of the labels' small bitmap font: KeyGlyphHeight rows of KeyGlyphWidth bits, the leftmost
+// pixel in bit 4. A character the font lacks is drawn as a box.
+const int32_t KeyGlyphWidth = 5, KeyGlyphHeight = 9, KeyGlyphAdvance = 6;
+struct KeyGlyph {
+  uint16_t Code;  // the character
+  uint8_t Rows[KeyGlyphHeight];
+};
+
+// The glyph of a character, or null where the font has none.
+const KeyGlyph* FindKeyGlyph(uint32_t code);

@@ -1,4 +1,4 @@
-// Section: what a movie keeps beside its frames (clicks as steps, later keys and sound), in tagged
+// Section: what a movie keeps beside its frames (clicks as steps, key presses, sound), in tagged
 // blocks between the end record and the trailer, where a reader of the frame records never looks.
 // Portable: no Windows headers; file access goes through MovieSource and MovieWriter (Movie.h).
 //
@@ -25,6 +25,8 @@
 //   +16 TextLength  u16  bytes of description that follow
 //   +18 Text             what was clicked, in GBK without a terminator, e.g.
 //                        左键单击“保存”(按钮)，窗口“另存为”
+//
+// Keys block ("KEYS"): the key presses, 12 bytes each; its layout, reader and writer are in Keys.h.
 //
 // Sound block ("SND1"): the narration, one SoundHeader then BlockCount blocks of IMA ADPCM (Adpcm.h),
 // each BlockSize bytes and decodable on its own:

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "Keys.h"
 #include "Section.h"
 
 const int ExitOk = 0, ExitFailed = 1, ExitUsage = 2;
@@ -37,6 +38,7 @@ bool ParseFrameNumber(const std::string& text, int32_t* frame);  // 1 up, as the
 std::string Base64(const uint8_t* bytes, size_t count);  // as the browser's atob() and data: addresses read it
 std::string MomentText(int64_t ms);       // a moment in the movie as trim takes it: "1:23.4"
 int64_t StepMoment(const StepRecord& step);  // the press, in ms from the first frame
+int64_t KeyMoment(const KeyRecord& key);     // the same for a key press
 // The press in words, English and Chinese: "left click" / "左键单击", "right double-click" / "右键双击"...
 std::string ClickText(const StepRecord& step, bool chinese);
 

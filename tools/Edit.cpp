@@ -214,6 +214,15 @@ std::vector<MovieStep> PlayableSteps(const std::vector<MovieStep>& steps, int32_
   return kept;
 }
 
+// The key presses a movie of `frames` frames can keep: those of its frames, in the order of the presses.
+std::vector<KeyRecord> PlayableKeys(const std::vector<KeyRecord>& keys, int32_t frames) {
+  std::vector<KeyRecord> kept;
+  for (const KeyRecord& key : keys)
+    if (key.Frame >= 1 && key.Frame <= (uint32_t)frames && (kept.empty() || key.Frame >= kept.back().Frame))
+      kept.push_back(key);
+  return kept;
+}
+
 std::string Count(size_t n, const char* one, const char* many) { return std::to_string(n) + " " + (n == 1 ? one : many); }
 
 // Repair keeps what it can find of the section: a section found whole with every block, the steps
@@ -268,6 +277,25 @@ bool RepairSection(MovieWalk& walk, MovieWriter* writer, std::vector<std::string
         return false;
       }
       *soundFrom = "the movie";
+      continue;
+    }
+    if (block.Tag == TagKeys) {
+      std::vector<uint8_t> data;
+      if (!walk.ReadBlock(block, &data)) {
+        *error = "cannot read: " + SystemError();
+        return false;
+      }
+      std::vector<KeyRecord> keys = MovieWalk::ParseKeys(data), playable = PlayableKeys(keys, walk.Records);
+      bool whole = data.size() == keys.size() * sizeof(KeyRecord);
+      if (playable.size() == keys.size() && whole) {
+        if (!CopyBlock(walk, block, writer, error)) return false;
+      } else if (!playable.empty()) {
+        WriteKeys(writer, playable.data(), (uint32_t)playable.size());
+      }
+      kept->push_back(Count(playable.size(), "key press", "key presses"));
+      if (playable.size() < keys.size())
+        lost->push_back(Count(keys.size() - playable.size(), "key press", "key presses") + " of frames that are not kept, or out of order");
+      if (!whole) lost->push_back(std::to_string(data.size() % sizeof(KeyRecord)) + " bytes at the end of the keys block, no whole key press");
       continue;
     }
     if (block.Tag != TagSteps) {
@@ -577,8 +605,8 @@ int CommandTrim(const Arguments& args) {
   while (walk.Records < span.Last && walk.Step() == StepFrame) WriteMovieRecord(&writer, &walk.LastFrame, walk.Packed.data());
   BuildMovieTrailer(&writer.Trailer, title.c_str());
   WriteMovieEndRecord(&writer);
-  // The steps of the kept frames, moved with them; and their sound; blocks trim does not
-  // know it cannot cut.
+  // The steps and key presses of the kept frames, moved with them; and their sound; blocks trim
+  // does not know it cannot cut.
   std::vector<MovieStep> steps;
   for (const MovieStep& step : walk.Steps) {
     if (step.Record.Frame < (uint32_t)span.First || step.Record.Frame > (uint32_t)span.Last) continue;
@@ -586,6 +614,13 @@ int CommandTrim(const Arguments& args) {
     steps.back().Record.Frame -= (uint32_t)span.First - 1;
   }
   WriteSteps(&writer, steps);
+  std::vector<KeyRecord> keys;
+  for (KeyRecord key : walk.Keys) {
+    if (key.Frame < (uint32_t)span.First || key.Frame > (uint32_t)span.Last) continue;
+    key.Frame -= (uint32_t)span.First - 1;
+    keys.push_back(key);
+  }
+  if (!keys.empty()) WriteKeys(&writer, keys.data(), (uint32_t)keys.size());
   MovieSound sound;
   if (FindSound(&walk.Input, &sound)) CopySound(&writer, &walk.Input, sound, span.First, span.Last);
   WriteMovieTrailer(&writer);
@@ -597,10 +632,11 @@ int CommandTrim(const Arguments& args) {
   printf("kept:  frames %d to %d of %d: %.1f s from %.1f s\n", span.First, span.Last, frames,
          kept * FramePeriodMs / 1000.0, (span.First - 1) * FramePeriodMs / 1000.0);
   if (!walk.Steps.empty()) printf("kept:  %zu of %zu steps\n", steps.size(), walk.Steps.size());
+  if (!walk.Keys.empty()) printf("kept:  %zu of %zu key presses\n", keys.size(), walk.Keys.size());
   if (walk.SectionState.Status != SectionAbsent && walk.SectionState.Status != SectionFound)
     printf("note:  the section is damaged and was left out: %s\n", DescribeProblem(walk.CheckSection()).c_str());
   for (const SectionBlock& block : walk.Blocks)
-    if (block.Tag != TagSteps && block.Tag != TagSound)
+    if (block.Tag != TagSteps && block.Tag != TagSound && block.Tag != TagKeys)
       printf("note:  block %s of %u bytes was left out: trim does not know how to cut it\n", TagText(block.Tag).c_str(),
              block.Length);
   printf("wrote: %s\n", out.c_str());

@@ -17,23 +17,33 @@
 
 namespace {
 
-// The picture the player shows for the last applied record: with the rings of the steps pressed in
-// the second before it and the recorded cursor over them, each if asked.
-const uint32_t* Picture(MovieWalk& walk, const std::vector<CursorImage>* cursors, bool rings,
-                        std::vector<uint32_t>* scratch) {
+// What is drawn over the decoded frames: the rings of the steps, the labels of the keys, the
+// recorded cursor (none when null).
+struct Overlays {
+  const std::vector<CursorImage>* Cursors = nullptr;
+  bool Rings = false, Keys = false;
+};
+
+// The picture of the last applied record as the browser page shows it: with the rings of the steps
+// pressed in the second before it, the labels of the keys pressed in the two seconds before it and
+// the recorded cursor over them, each if asked.
+const uint32_t* Picture(MovieWalk& walk, const Overlays& overlays, std::vector<uint32_t>* scratch) {
   int32_t width = walk.Reader.FrameWidth, height = walk.Reader.FrameHeight;
-  bool ringed = false;
+  bool drawn = false;
+  auto draw = [&]() {
+    if (!drawn) *scratch = walk.Frame;
+    drawn = true;
+    return scratch->data();
+  };
   for (const MovieStep& step : walk.Steps) {
     int32_t age = StepRingAge(&step.Record, walk.Records);
-    if (!rings || age < 0) continue;
-    if (!ringed) *scratch = walk.Frame;
-    ringed = true;
-    DrawStepRing(scratch->data(), width, height, &step.Record, age);
+    if (overlays.Rings && age >= 0) DrawStepRing(draw(), width, height, &step.Record, age);
   }
-  if (!cursors) return ringed ? scratch->data() : walk.Frame.data();
-  if (!ringed) *scratch = walk.Frame;
-  DrawCursor(scratch->data(), width, height, *cursors, walk.LastFrame);
-  return scratch->data();
+  KeyLabel labels[MaxKeyLabels];
+  uint32_t count = overlays.Keys ? KeyLabelsAt(walk.KeysBlock.data(), (uint32_t)walk.KeysBlock.size(), walk.Records, labels) : 0;
+  if (count) DrawKeyLabels(draw(), width, height, labels, count, walk.LastFrame.CursorX, walk.LastFrame.CursorY);
+  if (overlays.Cursors) DrawCursor(draw(), width, height, *overlays.Cursors, walk.LastFrame);
+  return drawn ? scratch->data() : walk.Frame.data();
 }
 
 // After a walk over all frames: a cut-off movie is exported as far as it goes; damage is an error.
@@ -56,7 +66,7 @@ struct Animation {
   std::function<void()> Abandon;
 };
 
-int WriteAnimation(MovieWalk& walk, const std::vector<CursorImage>* draw, bool rings, const std::string& path,
+int WriteAnimation(MovieWalk& walk, const Overlays& overlays, const std::string& path,
                    const std::string& out, int32_t total, const Animation& animation) {
   std::string error;
   std::vector<uint32_t> scratch;
@@ -64,7 +74,7 @@ int WriteAnimation(MovieWalk& walk, const std::vector<CursorImage>* draw, bool r
     Progress progress(total);
     while (walk.Step() == StepFrame) {
       progress.Step(walk.Records);
-      if (!animation.Add(Picture(walk, draw, rings, &scratch), &error)) {
+      if (!animation.Add(Picture(walk, overlays, &scratch), &error)) {
         animation.Abandon();
         Fail(error);
         return ExitFailed;
@@ -126,7 +136,10 @@ int CommandExport(const Arguments& args) {
     return ExitFailed;
   }
   int32_t width = walk.Reader.FrameWidth, height = walk.Reader.FrameHeight;
-  const std::vector<CursorImage>* draw = cursor ? &cursors : nullptr;
+  Overlays overlays;
+  overlays.Cursors = cursor ? &cursors : nullptr;
+  overlays.Rings = rings;
+  overlays.Keys = !args.Has("--no-keys");
   std::vector<uint32_t> scratch;
 
   if (wanted > 0) {
@@ -140,7 +153,7 @@ int CommandExport(const Arguments& args) {
              std::to_string(walk.Records) + " frames");
       return ExitFailed;
     }
-    if (!WritePng(args.Positional[1], Picture(walk, draw, rings, &scratch), width, height, &error)) {
+    if (!WritePng(args.Positional[1], Picture(walk, overlays, &scratch), width, height, &error)) {
       Fail(error);
       return ExitFailed;
     }
@@ -158,7 +171,7 @@ int CommandExport(const Arguments& args) {
       progress.Step(walk.Records);
       char name[32];
       snprintf(name, sizeof name, "/frame-%05d.png", walk.Records);
-      if (!WritePng(dir + name, Picture(walk, draw, rings, &scratch), width, height, &error)) {
+      if (!WritePng(dir + name, Picture(walk, overlays, &scratch), width, height, &error)) {
         Fail(error);
         return ExitFailed;
       }
@@ -199,7 +212,7 @@ int CommandExport(const Arguments& args) {
       animation = {[=](const uint32_t* frame, std::string* e) { return AddVideoFrame(output, frame, e); },
                    [=](std::string* e) { return FinishVideo(output, e); }, [=] { AbandonVideo(output); }};
     }
-    return WriteAnimation(walk, draw, rings, path, out, trailer.FrameCount, animation);
+    return WriteAnimation(walk, overlays, path, out, trailer.FrameCount, animation);
   }
 
   // --raw: every frame as width x height little-endian 0x00RRGGBB values, that is B, G, R, 0 bytes.
@@ -211,7 +224,7 @@ int CommandExport(const Arguments& args) {
   fprintf(stderr, "tavrel-movie: raw frames %d x %d, pixel format bgr0, 5 frames per second\n", width, height);
   size_t frameBytes = (size_t)walk.Reader.PixelCount * 4;
   while (walk.Step() == StepFrame) {
-    if (fwrite(Picture(walk, draw, rings, &scratch), 1, frameBytes, stdout) != frameBytes) {
+    if (fwrite(Picture(walk, overlays, &scratch), 1, frameBytes, stdout) != frameBytes) {
       Fail("cannot write to standard output");
       return ExitFailed;
     }

@@ -13,7 +13,19 @@
 
 namespace {
 
-// The section's blocks, then every step: number, moment, frame, button, place and description.
+// Every step: number, moment, frame, button, place and description.
+void PrintSteps(MovieWalk& walk) {
+  printf("steps:        %zu\n", walk.Steps.size());
+  for (size_t i = 0; i < walk.Steps.size(); i++) {
+    const StepRecord& r = walk.Steps[i].Record;
+    std::string text = walk.Steps[i].Text.empty() ? "(no description)" : GbkToUtf8(walk.Steps[i].Text);
+    printf("  %3zu  %s  frame %u  %s at (%d, %d)  %s\n", i + 1, MomentText(StepMoment(r)).c_str(), r.Frame,
+           ClickText(r, false).c_str(), r.X, r.Y, text.c_str());
+  }
+  if (walk.StepsIssue.Kind != ProblemNone) printf("              %s\n", DescribeProblem(walk.StepsIssue).c_str());
+}
+
+// The section's blocks, its steps and its key presses.
 void PrintSection(MovieWalk& walk) {
   if (walk.SectionState.Status == SectionAbsent) return;
   if (walk.SectionState.Status != SectionFound) {
@@ -25,20 +37,21 @@ void PrintSection(MovieWalk& walk) {
   for (size_t i = 0; i < walk.Blocks.size(); i++) {
     const SectionBlock& block = walk.Blocks[i];
     printf("%s %s %u bytes%s", i ? "," : "", TagText(block.Tag).c_str(), block.Length,
-           block.Tag == TagSteps ? "" : " (not known to this tool)");
+           block.Tag == TagSteps || block.Tag == TagKeys || block.Tag == TagSound ? "" : " (not known to this tool)");
   }
   printf("\n");
   bool stepsBlock = false;
   for (const SectionBlock& block : walk.Blocks) stepsBlock |= block.Tag == TagSteps;
-  if (!stepsBlock) return;
-  printf("steps:        %zu\n", walk.Steps.size());
-  for (size_t i = 0; i < walk.Steps.size(); i++) {
-    const StepRecord& r = walk.Steps[i].Record;
-    std::string text = walk.Steps[i].Text.empty() ? "(no description)" : GbkToUtf8(walk.Steps[i].Text);
-    printf("  %3zu  %s  frame %u  %s at (%d, %d)  %s\n", i + 1, MomentText(StepMoment(r)).c_str(), r.Frame,
-           ClickText(r, false).c_str(), r.X, r.Y, text.c_str());
+  if (stepsBlock) PrintSteps(walk);
+  if (!walk.KeysAt) return;
+  // The key presses: number, moment, frame and name.
+  printf("keys:         %zu\n", walk.Keys.size());
+  for (size_t i = 0; i < walk.Keys.size(); i++) {
+    const KeyRecord& k = walk.Keys[i];
+    char name[KeyLabelSize];
+    KeyName(&k, name, sizeof name);
+    printf("  %3zu  %s  frame %u  %s\n", i + 1, MomentText(KeyMoment(k)).c_str(), k.Frame, name);
   }
-  if (walk.StepsIssue.Kind != ProblemNone) printf("              %s\n", DescribeProblem(walk.StepsIssue).c_str());
 }
 
 }  // namespace

@@ -152,6 +152,11 @@ void MovieWalk::ReadSection() {
   if (SectionState.Status == SectionFound && FindSectionBlock(&source, &Section, TagSteps, &block)) {
     if (ReadBlock(block, &data)) ParseSteps(block, data, &Steps, &StepsIssue);
   }
+  if (SectionState.Status == SectionFound && FindSectionBlock(&source, &Section, TagKeys, &block) &&
+      ReadBlock(block, &KeysBlock)) {
+    Keys = ParseKeys(KeysBlock);
+    KeysAt = FileOffset(block.Offset);
+  }
   // The reader goes on from its own place.
   Reader.Source.Seek(Reader.Source.Context, Reader.Position);
 }
@@ -178,6 +183,14 @@ void MovieWalk::ParseSteps(const SectionBlock& block, const std::vector<uint8_t>
   problem->Offset = FileOffset(block.Offset) + at;
   problem->Text = "step " + Num((int64_t)steps->size() + 1) + " does not fit in the " + Num(length - at) +
                   " bytes left of the steps block: the steps from it on are lost";
+}
+
+std::vector<KeyRecord> MovieWalk::ParseKeys(const std::vector<uint8_t>& data) {
+  std::vector<KeyRecord> keys;
+  uint32_t at = 0;
+  KeyRecord key;
+  while (NextKey(data.data(), (uint32_t)data.size(), &at, &key)) keys.push_back(key);
+  return keys;
 }
 
 Problem MovieWalk::CheckSection() {
@@ -217,6 +230,27 @@ Problem MovieWalk::CheckSection() {
         else
           continue;
         problem.Kind = ProblemSteps;
+        return problem;
+      }
+      for (size_t i = 0; i < Keys.size(); i++) {
+        const KeyRecord& k = Keys[i];
+        problem.Offset = KeysAt + i * sizeof(KeyRecord);
+        std::string key = "key press " + Num((int64_t)i + 1);
+        if (k.Frame < 1 || k.Frame > (uint32_t)Records)
+          problem.Text = key + " belongs to frame " + Num(k.Frame) + ", but the movie has frames 1 to " + Num(Records);
+        else if (i > 0 && k.Frame < Keys[i - 1].Frame)
+          problem.Text = key + " (frame " + Num(k.Frame) + ") comes after key press " + Num((int64_t)i) + " (frame " +
+                         Num(Keys[i - 1].Frame) + "): key presses are in the order of the presses";
+        else
+          continue;
+        problem.Kind = ProblemKeys;
+        return problem;
+      }
+      if (KeysBlock.size() % sizeof(KeyRecord)) {
+        problem.Kind = ProblemKeys;
+        problem.Offset = KeysAt + Keys.size() * sizeof(KeyRecord);
+        problem.Text = "the keys block ends in " + Num(KeysBlock.size() % sizeof(KeyRecord)) +
+                       " bytes that are no whole key press (12 bytes)";
         return problem;
       }
       return Problem();

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "Keys.h"
 #include "Movie.h"
 #include "Section.h"
 #include "ToolFiles.h"
@@ -31,6 +32,7 @@ enum ProblemKind : uint8_t {
   ProblemHeader,         // the movie header disagrees with itself
   ProblemSection,        // the section's footer is there, but the section is damaged
   ProblemSteps,          // a step the recorder never writes (a cut record, no such frame or button)
+  ProblemKeys,           // a key press the recorder never writes (a cut record, no such frame)
 };
 
 struct Problem {
@@ -77,6 +79,11 @@ struct MovieWalk {
   std::vector<SectionBlock> Blocks;
   std::vector<MovieStep> Steps;
   Problem StepsIssue;
+  // The keys block as stored (its labels are read from it, Keys.h) and its whole records; KeysAt is
+  // the file offset of its data, 0 when the movie has none.
+  std::vector<uint8_t> KeysBlock;
+  std::vector<KeyRecord> Keys;
+  uint64_t KeysAt = 0;
 
   // Opens a movie executable (stream = false) or a bare movie stream (stream = true). On failure the
   // error says why the file is no movie.
@@ -101,7 +108,9 @@ struct MovieWalk {
   // The steps of a steps block's data; *problem says where a record that does not fit begins.
   void ParseSteps(const SectionBlock& block, const std::vector<uint8_t>& data, std::vector<MovieStep>* steps,
                   Problem* problem);
-  // What is wrong with the section or its steps for a movie of Records frames, checked after the
+  // The whole key records of a keys block's data.
+  static std::vector<KeyRecord> ParseKeys(const std::vector<uint8_t>& data);
+  // What is wrong with the section, its steps or its keys for a movie of Records frames, checked after the
   // walk: Kind None when it is as the recorder writes it, or when there is none.
   Problem CheckSection();
   // File offset of the movie stream's start (the movie header).

@@ -18,6 +18,7 @@ namespace {
 struct Page {
   int32_t Number = 0;
   std::string Moment, Text;      // Text: UTF-8
+  std::string Shortcut;          // the shortcut pressed last before the click, since the step before
   std::vector<uint8_t> Png;      // empty when the step's frame is not in the movie
   int32_t Width = 0, Height = 0;
 };
@@ -82,6 +83,8 @@ ol.steps { list-style: none; padding: 0; }
 .step h2 { font-size: 1.1em; margin: 0; }
 .step .time { color: #666; font-weight: normal; font-variant-numeric: tabular-nums; margin-left: 0.6em; }
 .step .what { margin: 0.3em 0 0.6em; }
+.step .keys { margin: 0.3em 0 0; }
+.step kbd { font: 0.95em ui-monospace, Consolas, monospace; border: 1px solid #aaa; border-radius: 3px; padding: 0 0.3em; background: #f4f4f4; }
 .step img { display: block; max-width: 100%; height: auto; border: 1px solid #bbb; }
 .step .missing { color: #a00; }
 @media print { body { margin: 0; max-width: none; } a { color: inherit; text-decoration: none; } }
@@ -99,7 +102,10 @@ std::string HtmlDocument(const std::string& title, const std::string& about, con
   for (const Page& page : pages) {
     std::string n = std::to_string(page.Number), text = Escape(page.Text, false);
     html += "<li class=\"step\" id=\"step-" + n + "\">\n<h2>步骤 " + n + " Step " + n + "<span class=\"time\">" +
-            page.Moment + "</span></h2>\n<p class=\"what\">" + text + "</p>\n";
+            page.Moment + "</span></h2>\n";
+    if (!page.Shortcut.empty())
+      html += "<p class=\"keys\">先按快捷键 Shortcut <kbd>" + Escape(page.Shortcut, false) + "</kbd></p>\n";
+    html += "<p class=\"what\">" + text + "</p>\n";
     std::string picture = page.Png.empty()
         ? "<p class=\"missing\">这一帧不在录像中。The frame of this step is not in the movie.</p>"
         : "<img src=\"data:image/png;base64," + Base64(page.Png.data(), page.Png.size()) + "\" width=\"" +
@@ -115,7 +121,9 @@ std::string MarkdownDocument(const std::string& title, const std::string& about,
   std::string md = "# " + Escape(title, true) + "\n\n" + Escape(about, true) + "\n";
   for (const Page& page : pages) {
     std::string n = std::to_string(page.Number);
-    md += "\n## " + n + ". " + page.Moment + "\n\n" + Escape(page.Text, true) + "\n\n";
+    md += "\n## " + n + ". " + page.Moment + "\n\n";
+    if (!page.Shortcut.empty()) md += "先按快捷键 Shortcut **" + Escape(page.Shortcut, true) + "**\n\n";
+    md += Escape(page.Text, true) + "\n\n";
     char name[32];
     snprintf(name, sizeof name, "/step-%03d.png", page.Number);
     md += page.Png.empty() ? "*这一帧不在录像中。The frame of this step is not in the movie.*\n"
@@ -123,6 +131,20 @@ std::string MarkdownDocument(const std::string& title, const std::string& about,
     if (!link.empty()) md += "\n[在录像中查看 See it in the movie](" + link + "#step=" + n + ")\n";
   }
   return md;
+}
+
+// The shortcut that led to step i: the last pressed after the step before it and before its press.
+std::string ShortcutBefore(const MovieWalk& walk, size_t i) {
+  int64_t from = i ? StepMoment(walk.Steps[i - 1].Record) : -1, to = StepMoment(walk.Steps[i].Record);
+  std::string name;
+  for (const KeyRecord& key : walk.Keys) {
+    int64_t at = KeyMoment(key);
+    if (at <= from || at > to || !IsShortcut(key.Key, key.Modifiers) || IsTypedKey(&key)) continue;
+    char text[KeyLabelSize];
+    KeyName(&key, text, sizeof text);
+    name = text;
+  }
+  return name;
 }
 
 bool EndsWith(const std::string& text, const std::string& end) {
@@ -172,6 +194,7 @@ int ExportSteps(const std::string& path, const std::string& out, const std::stri
     pages[i].Moment = MomentText(StepMoment(step.Record));
     pages[i].Text = step.Text.empty() ? ClickText(step.Record, true) + " " + ClickText(step.Record, false)
                                       : GbkToUtf8(step.Text);
+    pages[i].Shortcut = ShortcutBefore(walk, i);
     order[i] = i;
   }
   std::stable_sort(order.begin(), order.end(),

@@ -17,7 +17,7 @@ namespace {
 
 const char* const Usage =
     "usage: tavrel-movie COMMAND ...\n"
-    "  info MOVIE                        frame size, frame count, length, title, sizes, trailer, steps\n"
+    "  info MOVIE                        frame size, frame count, length, title, sizes, trailer, steps, keys\n"
     "  verify MOVIE                      check every record; exit 0 only for a well-formed movie\n"
     "  export MOVIE --frame K OUT.png    frame K (1 = first) as a PNG image\n"
     "  export MOVIE --frames DIR         every frame as DIR/frame-00001.png ...\n"
@@ -29,6 +29,7 @@ const char* const Usage =
     "  export MOVIE --wav OUT.wav        the narration alone, 16-bit PCM\n"
     "         --cursor draws the recorded cursor into PNG and raw frames; --no-cursor leaves it out of GIF and MP4\n"
     "         --rings draws the rings of the clicks into PNG and raw frames; --no-rings leaves them out of GIF and MP4\n"
+    "         --no-keys leaves the labels of the keys pressed out of every picture (PNG, GIF, MP4, raw)\n"
     "  export MOVIE --steps OUT.html [--html PAGE.html]  the steps, one picture each, as one document to\n"
     "         read and print, each step linked to its moment in PAGE.html; OUT.md: Markdown, pictures beside it\n"
     "  repair MOVIE [-o OUT] [--title T] a cut-off or damaged movie made playable (the input is not changed)\n"
@@ -83,6 +84,11 @@ std::string MomentText(int64_t ms) {
 
 int64_t StepMoment(const StepRecord& step) {
   int64_t ms = ((int64_t)step.Frame - 1) * FramePeriodMs - step.Lead;
+  return ms > 0 ? ms : 0;
+}
+
+int64_t KeyMoment(const KeyRecord& key) {
+  int64_t ms = ((int64_t)key.Frame - 1) * FramePeriodMs - key.Lead;
   return ms > 0 ? ms : 0;
 }
 
@@ -188,7 +194,7 @@ int main(int argc, char** argv) {
   }
   if (command == "export") {
     Arguments args(argc, argv, 2, {"--frame", "--frames", "--gif", "--mp4", "--html", "--steps", "--wav"},
-                   {"--raw", "--cursor", "--no-cursor", "--rings", "--no-rings", "--lossless"});
+                   {"--raw", "--cursor", "--no-cursor", "--rings", "--no-rings", "--no-keys", "--lossless"});
     if (!args.Error.empty()) return UsageError(args.Error);
     if (args.Positional.empty()) return UsageError("export needs a movie file");
     return CommandExport(args);

@@ -21,20 +21,25 @@
 //   void     TavrelRewind()                back to the first record, black frame.
 //   void     TavrelSeek(int32_t n)         the frame after n records.
 //   uint8_t* TavrelPicture()               the current frame as RGBA bytes (width x height x 4), for
-//            a canvas ImageData, with the rings of the steps pressed in the second before it;
-//            valid until the next TavrelOpen.
+//            a canvas ImageData, with the rings of the steps pressed in the second before it and
+//            the labels of the keys pressed in the two seconds before it (format/Keys.h), unless
+//            switched off; valid until the next TavrelOpen.
 //   const char* TavrelPlayTime()           "mm:ss/mm:ss " for the current frame and the frame count.
 //   PageState* TavrelState()               the numbers below; its address is fixed.
 //   int32_t  TavrelStepCount()             the steps the movie's section holds (0 without one, or
 //            with a damaged one), read in TavrelOpen.
 //   PageStep* TavrelSteps()                those steps, in the order of the presses; valid, with
 //            their descriptions, until the next TavrelOpen. TavrelPicture draws their rings.
+//   int32_t  TavrelKeyCount()              the key presses the movie's section holds (0 without).
+//   void     TavrelShowKeys(int32_t on)    switches the keys' labels in TavrelPicture on (the
+//            start) or off, for every movie from then on.
 //   int32_t  TavrelSoundRate()             samples a second of the movie's sound, 0 when it has none
 //   const int16_t* TavrelSoundFrame(int32_t n)  frame n's sound (n records shown; SoundRate / 5
 //            samples), decoded by format/Sound.h, silence outside the sound; valid until the next call.
 // Memory grows only in TavrelOpen, so views of the module's memory made after it stay valid.
 #include "Codec.h"
 #include "Func.h"
+#include "Keys.h"
 #include "Movie.h"
 #include "Section.h"
 #include "Sound.h"
@@ -80,6 +85,9 @@ MovieSection Section; // of the file itself, as found at open; Length 0 for none
 StepRecord* Steps;    // StepCount steps, for the rings
 PageStep* PageSteps;
 int32_t StepCount;
+uint8_t* KeysBlock;   // the keys block as stored, KeysLength bytes; null for none
+uint32_t KeysLength;
+bool ShowKeys = true; // the viewer's switch (K), kept from one movie to the next
 PageState State;
 uint64_t Base;        // StubLength for a bare stream: the reader sees it where a movie .exe has it
 uint64_t FileSize;    // the file itself
@@ -134,26 +142,37 @@ void AllocateSnapshots() {
   }
 }
 
-// The steps block of the section at the end of the file, when there is one that is whole: its steps
-// as far as they are readable. The section is found in the file itself, not in the reader's view of
-// it with a trailer's room behind.
-void ReadSteps() {
+// The data of the section's block with this tag, read into the arena; null when there is none or it
+// cannot be read.
+uint8_t* ReadBlock(uint32_t tag, uint32_t* length) {
   MovieSource file = {nullptr, ReadFile, SeekFile, Base + FileSize};
   SectionBlock block;
   uint8_t* data;
-  if (!FindMovieSection(&file, &Section) || !FindSectionBlock(&file, &Section, TagSteps, &block) ||
-      !(data = (uint8_t*)Allocate(block.Length)))
-    return;
+  if (!Section.Length || !FindSectionBlock(&file, &Section, tag, &block) || !(data = (uint8_t*)Allocate(block.Length)))
+    return nullptr;
   Position = block.Offset;
-  if (ReadFile(nullptr, data, block.Length) != (int32_t)block.Length) return;
-  uint32_t at = 0, count = 0;
+  if (ReadFile(nullptr, data, block.Length) != (int32_t)block.Length) return nullptr;
+  *length = block.Length;
+  return data;
+}
+
+// The section at the end of the file, when there is one that is whole: its steps as far as they are
+// readable, and its keys block. The section is found in the file itself, not in the reader's view of
+// it with a trailer's room behind.
+void ReadSection() {
+  MovieSource file = {nullptr, ReadFile, SeekFile, Base + FileSize};
+  FindMovieSection(&file, &Section);
+  uint32_t length = 0, at = 0, count = 0;
+  KeysBlock = ReadBlock(TagKeys, &KeysLength);
+  uint8_t* data = ReadBlock(TagSteps, &length);
+  if (!data) return;
   StepRecord step;
   const char* text;
-  while (NextStep(data, block.Length, &at, &step, &text)) count++;
+  while (NextStep(data, length, &at, &step, &text)) count++;
   Steps = (StepRecord*)Allocate((uint64_t)count * sizeof(StepRecord));
   PageSteps = (PageStep*)Allocate((uint64_t)count * sizeof(PageStep));
   if (!Steps || !PageSteps) return;
-  for (at = 0; NextStep(data, block.Length, &at, &step, &text); StepCount++) {
+  for (at = 0; NextStep(data, length, &at, &step, &text); StepCount++) {
     Steps[StepCount] = step;
     PageSteps[StepCount] = PageStep{(int32_t)step.Frame, step.Lead, step.Button, step.Flags, step.X, step.Y,
                                     (uint32_t)(uintptr_t)text, step.TextLength};
@@ -180,6 +199,8 @@ EXPORT(TavrelOpen) int32_t TavrelOpen(double fileSize) {
   ArenaTop = (uintptr_t)&__heap_base;
   __builtin_memset(&State, 0, sizeof State);
   StepCount = 0;
+  KeysBlock = nullptr;
+  KeysLength = 0;
   FileSize = (uint64_t)fileSize;
   char magic[2] = {};
   Base = 0;
@@ -199,7 +220,7 @@ EXPORT(TavrelOpen) int32_t TavrelOpen(double fileSize) {
   Reader.RunList = (uint8_t*)Allocate(Reader.RunListSize);
   Picture = (uint8_t*)Allocate((uint64_t)Reader.PixelCount * 4);
   if (!Reader.FramePixels || !Reader.Packed || !Reader.RunList || !Picture) return OpenNoMemory;
-  ReadSteps();
+  ReadSection();
   Position = Reader.Position;
   // The snapshots are spread over the frames the trailer names, as far as the file could hold them.
   uint64_t most = (Base + FileSize - FirstRecordOffset) / FrameHeaderSize;
@@ -207,7 +228,7 @@ EXPORT(TavrelOpen) int32_t TavrelOpen(double fileSize) {
   int32_t promised = StoredTrailer.FrameCount;
   Reader.Trailer.FrameCount = promised > 0 && (uint64_t)promised <= most ? promised : (int32_t)most;
   AllocateSnapshots();
-  // The sound, in the section ReadSteps found in the file as it is.
+  // The sound, in the section ReadSection found in the file as it is.
   MovieSource file = {nullptr, ReadFile, SeekFile, Base + FileSize};
   __builtin_memset(&Sound, 0, sizeof Sound);
   if (Section.Length && FindMovieSound(&file, &Section, &Sound)) {
@@ -270,6 +291,9 @@ EXPORT(TavrelPicture) uint8_t* TavrelPicture() {
   __builtin_memcpy(out, Reader.FramePixels, (uint64_t)Reader.PixelCount * 4);
   for (int32_t i = 0; i < StepCount; i++)
     DrawStepRing(out, Reader.FrameWidth, Reader.FrameHeight, &Steps[i], StepRingAge(&Steps[i], Reader.CurrentFrame));
+  KeyLabel labels[MaxKeyLabels];
+  uint32_t count = ShowKeys && KeysBlock ? KeyLabelsAt(KeysBlock, KeysLength, Reader.CurrentFrame, labels) : 0;
+  DrawKeyLabels(out, Reader.FrameWidth, Reader.FrameHeight, labels, count, Reader.Record.CursorX, Reader.Record.CursorY);
   // 0x00RRGGBB to the bytes R, G, B, 255 of a canvas (read as a little-endian word: 0xFFBBGGRR).
   for (uint32_t i = 0; i < Reader.PixelCount; i++) {
     uint32_t p = out[i];
@@ -290,6 +314,10 @@ EXPORT(TavrelState) PageState* TavrelState() { return &State; }
 EXPORT(TavrelStepCount) int32_t TavrelStepCount() { return StepCount; }
 
 EXPORT(TavrelSteps) PageStep* TavrelSteps() { return PageSteps; }
+
+EXPORT(TavrelKeyCount) int32_t TavrelKeyCount() { return (int32_t)(KeysLength / sizeof(KeyRecord)); }
+
+EXPORT(TavrelShowKeys) void TavrelShowKeys(int32_t on) { ShowKeys = on != 0; }
 
 EXPORT(TavrelSoundRate) int32_t TavrelSoundRate() { return (int32_t)Sound.Header.SampleRate; }
 

@@ -5,7 +5,9 @@
 // Beyond it: a time bar, links to a moment (#frame=N, #t=S open paused there), and opening a movie
 // that is dropped on the page or picked, read and played here. The clicks recorded as steps show
 // as marks on the time bar and as a list beside the picture; a click on either, Page Down and Page
-// Up go to a step (paused there), and #step=N links open at one. Their rings the core draws.
+// Up go to a step (paused there), and #step=N links open at one. Their rings the core draws, and the
+// labels of the keys pressed, which K (or the switch in the bar) shows and hides, as asciinema-player
+// does.
 (() => {
   const Playing = 0, Paused = 1, Ended = 2;
   const NormalPeriod = 200, SlowPeriod = 500, FastPeriod = 50;   // ms per record, as in the player
@@ -13,7 +15,7 @@
   const ui = { play: $("play"), seek: $("seek"), time: $("time"), frame: $("frame"), loop: $("loop"),
                showTime: $("showtime"), goto: $("goto"), gotoFrame: $("gotoframe"), pick: $("pick"),
                message: $("message"), stage: $("stage"), drop: $("drop"), picture: $("picture"),
-               steps: $("steps"), marks: $("marks") };
+               steps: $("steps"), marks: $("marks"), showKeys: $("showkeys"), keysSwitch: $("keysswitch") };
 
   // Damage as the core reports it (web/Core.cpp, Problem*), for the viewer, in Chinese and English.
   // n is the number of frames that play before the damage.
@@ -133,6 +135,19 @@
     goToStep(i);
   }
 
+  // ---- Keys ----------------------------------------------------------------------------------------
+
+  function toggleKeys() {
+    if (!movie || ui.keysSwitch.hidden) return;
+    ui.showKeys.checked = !ui.showKeys.checked;
+    showKeys();
+  }
+
+  function showKeys() {
+    Decoder.showKeys(ui.showKeys.checked);
+    if (movie) show();
+  }
+
   // ---- Playback ------------------------------------------------------------------------------------
 
   function startTimer(speed) {
@@ -249,6 +264,7 @@
     Drawing.fit(state.width, state.height);
     ui.seek.max = state.frameCount;
     steps = Decoder.steps().filter((step) => step.frame >= 1 && step.frame <= state.frameCount);
+    ui.keysSwitch.hidden = Decoder.keyCount() === 0;
     atStep = -1;
     listSteps(state.frameCount);
     movie = state;
@@ -281,6 +297,8 @@
     ArrowDown: () => setSpeed(NormalPeriod, ""),
     PageDown: () => nextStep(1),
     PageUp: () => nextStep(-1),
+    k: toggleKeys,
+    K: toggleKeys,
   };
 
   // The first click or key lets the page make sound (only a movie with sound asks for it).
@@ -299,6 +317,7 @@
   $("normal").addEventListener("click", Keys.ArrowUp);
   $("faster").addEventListener("click", Keys.ArrowRight);
   ui.showTime.addEventListener("change", () => movie && show());
+  ui.showKeys.addEventListener("change", showKeys);
   ui.seek.addEventListener("input", () => movie && seekTo(Number(ui.seek.value)));
   // A control keeps no focus after use, so that Space and the arrows reach the player.
   $("bar").addEventListener("change", (event) => event.target !== ui.gotoFrame && event.target.blur());

@@ -70,8 +70,9 @@ const Decoder = (() => {
     });
   }
 
-  // The current frame as canvas RGBA, with the rings of the steps pressed in the second before it, a
-  // view of the module's memory valid until the next open.
+  // The current frame as canvas RGBA, with the rings of the steps pressed in the second before it and
+  // the labels of the keys pressed in the two seconds before it (unless switched off), a view of the
+  // module's memory valid until the next open.
   function picture(width, height) {
     return new ImageData(new Uint8ClampedArray(core.memory.buffer, core.TavrelPicture(), width * height * 4),
                          width, height);
@@ -91,6 +92,8 @@ const Decoder = (() => {
 
   return {
     OpenResult, bytesFromBase64, inflate, load, open, scan, state, steps, picture, playTime, soundRate, soundFrame,
+    keyCount: () => core.TavrelKeyCount(),     // the key presses the movie holds
+    showKeys: (on) => core.TavrelShowKeys(on ? 1 : 0),   // their labels in picture(), from the next call
     step: () => core.TavrelStep(),        // PayloadLength, -1 at the end of the stream
     rewind: () => core.TavrelRewind(),
     seek: (n) => core.TavrelSeek(n),

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Codec.h"
+#include "Keys.h"
 #include "Section.h"
 #include "Sound.h"
 #include "TestSupport.h"
@@ -66,7 +67,8 @@ int main(int argc, char** argv) {
   second = first + 13 + (badColours[first + 9] | badColours[first + 10] << 8);
   Put32(badColours, second + 9, 0x7FFFFFF0);
   Save(folder, 10, badColours);
-  // Sections: steps and a block of a kind no reader knows; and the same with the footer's length off.
+  // Sections: steps, keys and a block of a kind no reader knows; and the same with the footer's length
+  // off.
   TestWriter w(12, 9, "steps");
   std::vector<uint32_t> pixels(12 * 9, 0xFFFFFF);
   for (int k = 0; k < 4; k++) w.Frame(pixels, 1, k, k);
@@ -77,7 +79,11 @@ int main(int argc, char** argv) {
     steps.resize(at + StepSize(6));
     steps.resize(at + PutStep(steps.data() + at, &record, "\xB1\xA3\xB4\xE6ok", 6));
   }
-  std::vector<uint8_t> sectioned = w.FinishWithSection({{SectionTag('K', 'E', 'Y', 'S'), {1, 2, 3}}, {TagSteps, steps}});
+  KeyRecord keys[] = {{1, 20, 'S', KeyCtrl, 0, 0}, {2, 0, 'Z', KeyCtrl, 0, 0}, {2, 0, 'Z', KeyCtrl, 0, 0},
+                      {3, 50, 'A', 0, 0, 'a'}, {3, 10, 'B', KeyShift, 0, 'B'}, {4, 0, 0x25, 0, 0, 0}};
+  std::vector<uint8_t> keyBytes((const uint8_t*)keys, (const uint8_t*)keys + sizeof keys);
+  std::vector<uint8_t> sectioned = w.FinishWithSection(
+      {{SectionTag('X', 'T', 'R', 'A'), {1, 2, 3}}, {TagKeys, keyBytes}, {TagSteps, steps}});
   Save(folder, 11, sectioned);
   sectioned[sectioned.size() - TrailerSize - SectionFooterSize] += 2;
   Save(folder, 12, sectioned);

@@ -10,6 +10,7 @@
 
 #include "Codec.h"
 #include "Movie.h"
+#include "Keys.h"
 #include "Section.h"
 #include "Sound.h"
 
@@ -88,8 +89,29 @@ void ReadSteps(const uint8_t* block, uint32_t length, uint32_t* frame, int32_t w
   Require(at <= length);
 }
 
+// Reads the records of a keys block held in memory, checking NextKey's promises, and the labels in
+// the frames around the first presses: at most MaxKeyLabels, each text terminated in its room, drawn
+// into the frame, if there is one, with the cursor here and there.
+void ReadKeys(const uint8_t* block, uint32_t length, uint32_t* frame, int32_t width, int32_t height) {
+  uint32_t at = 0, n = 0;
+  KeyRecord key;
+  for (uint32_t before = at; NextKey(block, length, &at, &key); before = at, n++) {
+    Require(at == before + sizeof(KeyRecord) && at <= length);
+    if (n >= 8) continue;
+    for (int64_t k = (int64_t)key.Frame - 1; k <= (int64_t)key.Frame + 11 && k <= INT32_MAX; k += 3) {
+      KeyLabel labels[MaxKeyLabels];
+      uint32_t count = KeyLabelsAt(block, length, (int32_t)k, labels);
+      Require(count <= MaxKeyLabels);
+      for (uint32_t i = 0; i < count; i++) Require(memchr(labels[i].Text, 0, KeyLabelSize) != nullptr);
+      if (frame) DrawKeyLabels(frame, width, height, labels, count, (int32_t)(k % 97) * 3 - 20, height - 20);
+    }
+  }
+  Require(at <= length && length - at < sizeof(KeyRecord));
+}
+
 // The section found from the end of the file: where the reader found it, inside the file, and its
-// blocks filling it exactly; the steps block's steps read as a player reads them.
+// blocks filling it exactly; the steps block's steps and the keys block's labels read as the page
+// reads them.
 void CheckSection(const MovieSource* source, const MovieReader* reader) {
   MovieSection section;
   SectionCheck check = CheckMovieSection(source, &section);
@@ -106,12 +128,16 @@ void CheckSection(const MovieSource* source, const MovieReader* reader) {
     Require(at <= section.Start + section.Length);
   }
   Require(at == section.Start + section.Length);
-  if (!FindSectionBlock(source, &section, TagSteps, &block)) return;
-  uint8_t* data = static_cast<uint8_t*>(malloc(block.Length ? block.Length : 1));
-  Require(source->Seek(source->Context, block.Offset) >= 0 &&
-          source->Read(source->Context, data, block.Length) == (int32_t)block.Length);
-  ReadSteps(data, block.Length, reader->FramePixels, reader->FrameWidth, reader->FrameHeight);
-  free(data);
+  const uint32_t tags[] = {TagSteps, TagKeys};
+  for (uint32_t tag : tags) {
+    if (!FindSectionBlock(source, &section, tag, &block)) continue;
+    uint8_t* data = static_cast<uint8_t*>(malloc(block.Length ? block.Length : 1));
+    Require(source->Seek(source->Context, block.Offset) >= 0 &&
+            source->Read(source->Context, data, block.Length) == (int32_t)block.Length);
+    (tag == TagSteps ? ReadSteps : ReadKeys)(data, block.Length, reader->FramePixels, reader->FrameWidth,
+                                             reader->FrameHeight);
+    free(data);
+  }
 }
 
 }  // namespace
@@ -136,8 +162,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       free(frame);
     }
   }
-  // The bytes as a steps block, without a frame to draw in.
+  // The bytes as a steps block and as a keys block, without a frame to draw in.
   ReadSteps(data, (uint32_t)size, nullptr, 0, 0);
+  ReadKeys(data, (uint32_t)size, nullptr, 0, 0);
 
   FuzzFile file{data, (uint32_t)size, 0};
   MovieSource source{&file, FuzzRead, FuzzSeek, StubLength + (uint32_t)size};

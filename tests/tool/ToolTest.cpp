@@ -23,6 +23,7 @@ extern "C" {
 }
 
 #include "Codec.h"
+#include "Keys.h"
 #include "LZO.h"
 #include "Movie.h"
 #include "Section.h"
@@ -1301,7 +1302,7 @@ std::vector<uint8_t> StepsData(const std::vector<TestStep>& steps) {
 // "左键单击“保存”(按钮)" in GBK, and in UTF-8 as the tool shows it.
 const char SaveClickGbk[] = "\xD7\xF3\xBC\xFC\xB5\xA5\xBB\xF7\xA1\xB0\xB1\xA3\xB4\xE6\xA1\xB1(\xB0\xB4\xC5\xA5)";
 const char SaveClickUtf8[] = "左键单击“保存”(按钮)";
-const uint32_t TagOther = SectionTag('K', 'E', 'Y', 'S');
+const uint32_t TagOther = SectionTag('X', 'T', 'R', 'A');  // a kind of block the tool does not know
 
 // Four steps over 12 white frames of 60 x 40 (rings show as pure colours, which no decoded frame
 // holds): two presses in frame 3, a double-click between ticks in frame 7, the last in the last frame.
@@ -1334,15 +1335,21 @@ std::vector<uint8_t> SectionBytes(const std::vector<uint8_t>& movie) {
   return std::vector<uint8_t>(movie.begin() + end, movie.end() - TrailerSize);
 }
 
-// The steps as players read them, through the core.
-std::vector<StepRecord> ReadSteps(const std::vector<uint8_t>& movie, std::vector<std::string>* texts = nullptr) {
+// The block with this tag as players find it, through the core; Length 0 when there is none.
+SectionBlock FindBlock(const std::vector<uint8_t>& movie, uint32_t tag) {
   MemoryFile file;
   file.Bytes = movie;
   MovieSource source = file.Source();
   MovieSection section;
-  SectionBlock block;
+  SectionBlock block{0, 0, 0};
+  if (!FindMovieSection(&source, &section) || !FindSectionBlock(&source, &section, tag, &block)) return {0, 0, 0};
+  return block;
+}
+
+// The steps as players read them, through the core.
+std::vector<StepRecord> ReadSteps(const std::vector<uint8_t>& movie, std::vector<std::string>* texts = nullptr) {
+  SectionBlock block = FindBlock(movie, TagSteps);
   std::vector<StepRecord> steps;
-  if (!FindMovieSection(&source, &section) || !FindSectionBlock(&source, &section, TagSteps, &block)) return steps;
   uint32_t at = 0;
   StepRecord step;
   const char* text;
@@ -1353,13 +1360,53 @@ std::vector<StepRecord> ReadSteps(const std::vector<uint8_t>& movie, std::vector
   return steps;
 }
 
+// 12 white frames of 160 x 100 with key presses and steps: Ctrl+O 50 ms before frame 2, a click in
+// frame 3, Ctrl+Z in frames 4 and 5, "o@" typed in frame 6 (the "@" with AltGr, that is Ctrl+Alt),
+// a click in frame 8 and one in frame 9, Alt+F4 in frame 12. The cursor is in the top-left corner,
+// but in frame 5 on the row of labels.
+const std::vector<KeyRecord> SixKeys = {
+    {2, 50, 'O', KeyCtrl, 0, 0}, {4, 0, 'Z', KeyCtrl, 0, 0},              {5, 10, 'Z', KeyCtrl, 0, 0},
+    {6, 100, 'O', 0, 0, 'o'},    {6, 20, 'Q', KeyCtrl | KeyAlt, 0, '@'}, {12, 0, 0x73, KeyAlt, 0, 0},
+};
+const std::vector<TestStep> KeySteps = {
+    {3, 0, StepLeft, 0, 80, 50, ""}, {8, 0, StepLeft, 0, 40, 20, ""}, {9, 0, StepRight, 0, 40, 20, ""}};
+
+std::vector<uint8_t> KeysData(const std::vector<KeyRecord>& keys) {
+  std::vector<uint8_t> data(keys.size() * sizeof(KeyRecord));
+  memcpy(data.data(), keys.data(), data.size());
+  return data;
+}
+
+std::vector<uint8_t> KeysMovie(const std::vector<uint8_t>& keys = KeysData(SixKeys)) {
+  TestWriter writer(160, 100, "keys", nullptr);
+  std::vector<uint32_t> pixels(160 * 100, 0x00FFFFFF);
+  for (int f = 1; f <= 12; f++) {
+    pixels[(size_t)f * 3] = 0x000000FF;  // a change in every frame
+    writer.Frame(pixels, 0, f == 5 ? 70 : 2, f == 5 ? 80 : 2);
+  }
+  std::vector<uint8_t> movie = writer.FinishWithSection({{TagKeys, keys}, {TagSteps, StepsData(KeySteps)}});
+  std::vector<uint8_t> stub = FakeStub();
+  std::copy(stub.begin(), stub.end(), movie.begin());
+  return movie;
+}
+
+// The key presses as players read them, through the core.
+std::vector<KeyRecord> ReadKeys(const std::vector<uint8_t>& movie) {
+  SectionBlock block = FindBlock(movie, TagKeys);
+  std::vector<KeyRecord> keys;
+  uint32_t at = 0;
+  KeyRecord key;
+  while (NextKey(movie.data() + block.Offset, block.Length, &at, &key)) keys.push_back(key);
+  return keys;
+}
+
 TEST_F(Tool, InfoListsTheStepsAndVerifyAcceptsThem) {
   WriteFile(Path("m.exe"), StepsMovie());
   Result verify = Run("verify '" + Path("m.exe") + "'");
   EXPECT_EQ(verify.Status, 0) << verify.Err;
   Result info = Run("info '" + Path("m.exe") + "'");
   ASSERT_EQ(info.Status, 0) << info.Err;
-  for (const char* line : {"KEYS 70 bytes (not known to this tool), STEP", "steps:        4\n",
+  for (const char* line : {"XTRA 70 bytes (not known to this tool), STEP", "steps:        4\n",
                            "    1  0:00.3  frame 3  left click at (20, 15)  左键单击“保存”(按钮)\n",
                            "    2  0:00.4  frame 3  right click at (50, 30)  (no description)\n",
                            "    3  0:01.0  frame 7  left double-click at (-5, 10)  x<&>\"*_\n",
@@ -1371,23 +1418,31 @@ TEST_F(Tool, InfoListsTheStepsAndVerifyAcceptsThem) {
 }
 
 TEST_F(Tool, PackWrapUnwrapAndRepairKeepTheSectionByteForByte) {
-  std::vector<uint8_t> movie = StepsMovie();
-  WriteFile(Path("m.exe"), movie);
+  struct Case {
+    std::vector<uint8_t> Movie;
+    const char* Kept;  // as repair says it
+  } cases[] = {{StepsMovie(), "kept:  4 steps"}, {KeysMovie(), "kept:  6 key presses"}};
   WriteFile(Path("stub.exe"), FakeStub());
-  ASSERT_EQ(Run("unwrap '" + Path("m.exe") + "' '" + Path("m.stream") + "'").Status, 0);
-  ASSERT_EQ(Run("wrap '" + Path("m.stream") + "' '" + Path("again.exe") + "' --stub '" + Path("stub.exe") + "'").Status, 0);
-  EXPECT_TRUE(ReadWholeFile(Path("again.exe")) == movie);
-  Result repair = Run("repair '" + Path("m.exe") + "' -o '" + Path("repaired.exe") + "'");
-  ASSERT_EQ(repair.Status, 0) << repair.Err;
-  EXPECT_TRUE(ReadWholeFile(Path("repaired.exe")) == movie) << repair.Out;
-  EXPECT_NE(repair.Out.find("kept:  4 steps"), std::string::npos) << repair.Out;
-  EXPECT_EQ(repair.Out.find("lost"), std::string::npos) << repair.Out;
-  Result pack = Run("pack '" + Path("m.exe") + "' -o '" + Path("packed.exe") + "'");
-  ASSERT_EQ(pack.Status, 0) << pack.Err;
-  std::vector<uint8_t> packed = ReadWholeFile(Path("packed.exe"));
-  EXPECT_TRUE(SectionBytes(packed) == SectionBytes(movie));
-  EXPECT_TRUE(std::equal(packed.end() - TrailerSize, packed.end(), movie.end() - TrailerSize));
-  EXPECT_EQ(Run("verify '" + Path("packed.exe") + "'").Status, 0);
+  for (const Case& c : cases) {
+    const std::vector<uint8_t>& movie = c.Movie;
+    WriteFile(Path("m.exe"), movie);
+    ASSERT_EQ(Run("unwrap '" + Path("m.exe") + "' '" + Path("m.stream") + "'").Status, 0);
+    ASSERT_EQ(Run("wrap '" + Path("m.stream") + "' '" + Path("again.exe") + "' --stub '" + Path("stub.exe") + "'").Status, 0);
+    EXPECT_TRUE(ReadWholeFile(Path("again.exe")) == movie);
+    remove(Path("repaired.exe").c_str());
+    Result repair = Run("repair '" + Path("m.exe") + "' -o '" + Path("repaired.exe") + "'");
+    ASSERT_EQ(repair.Status, 0) << repair.Err;
+    EXPECT_TRUE(ReadWholeFile(Path("repaired.exe")) == movie) << repair.Out;
+    EXPECT_NE(repair.Out.find(c.Kept), std::string::npos) << repair.Out;
+    EXPECT_EQ(repair.Out.find("lost"), std::string::npos) << repair.Out;
+    remove(Path("packed.exe").c_str());
+    Result pack = Run("pack '" + Path("m.exe") + "' -o '" + Path("packed.exe") + "'");
+    ASSERT_EQ(pack.Status, 0) << pack.Err;
+    std::vector<uint8_t> packed = ReadWholeFile(Path("packed.exe"));
+    EXPECT_TRUE(SectionBytes(packed) == SectionBytes(movie));
+    EXPECT_TRUE(std::equal(packed.end() - TrailerSize, packed.end(), movie.end() - TrailerSize));
+    EXPECT_EQ(Run("verify '" + Path("packed.exe") + "'").Status, 0);
+  }
 }
 
 TEST_F(Tool, TrimKeepsTheStepsOfTheKeptFramesMovedWithThem) {
@@ -1405,7 +1460,7 @@ TEST_F(Tool, TrimKeepsTheStepsOfTheKeptFramesMovedWithThem) {
     Result r = Run("trim '" + Path("m.exe") + "' " + c.Args + " -o '" + Path("part.exe") + "'");
     ASSERT_EQ(r.Status, 0) << c.Args << ": " << r.Err;
     EXPECT_NE(r.Out.find("kept:  " + std::to_string(c.Frames.size()) + " of 4 steps"), std::string::npos) << r.Out;
-    EXPECT_NE(r.Out.find("block KEYS of 70 bytes was left out"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("block XTRA of 70 bytes was left out"), std::string::npos) << r.Out;
     std::vector<uint8_t> part = ReadWholeFile(Path("part.exe"));
     Result verify = Run("verify '" + Path("part.exe") + "'");
     EXPECT_EQ(verify.Status, 0) << c.Args << ": " << verify.Err;
@@ -1571,7 +1626,7 @@ TEST_F(Tool, StepPicturesOfLargeFramesAreCutAroundThePress) {
 // exports, and repair keeps the steps it can find, saying what it lost, in a movie verify accepts.
 TEST_F(Tool, DamagedSectionsAreNamedAndRepairKeepsWhatItFinds) {
   const std::vector<uint8_t> good = StepsMovie();
-  const uint32_t start = RecordOffsets(good).back() + FrameHeaderSize;  // of the section: the KEYS block
+  const uint32_t start = RecordOffsets(good).back() + FrameHeaderSize;  // of the section: the XTRA block
   const uint32_t footer = (uint32_t)(good.size() - TrailerSize - SectionFooterSize);
   std::vector<uint32_t> step;  // file offsets of the four step records
   for (uint32_t at = start + 2 * BlockHeaderSize + 70; step.size() < 4;) {
@@ -1658,12 +1713,180 @@ TEST_F(Tool, RepairKeepsTheWholeStepsAtEveryCutOfTheSection) {
     if (size < stepsAt) whole = 0;
     EXPECT_EQ(ReadSteps(fixed).size(), whole) << "size " << size << ": " << r.Out;
     bool keys = size >= start + BlockHeaderSize + 70;
-    EXPECT_EQ(r.Out.find("kept:  block KEYS of 70 bytes") != std::string::npos, keys) << "size " << size << ": " << r.Out;
+    EXPECT_EQ(r.Out.find("kept:  block XTRA of 70 bytes") != std::string::npos, keys) << "size " << size << ": " << r.Out;
     EXPECT_EQ(r.Out.find("lost:") != std::string::npos, keys) << "size " << size << ": " << r.Out;
     EXPECT_NE(r.Out.find("无标题"), std::string::npos) << "size " << size << ": " << r.Out;
     Result verify = Run("verify '" + Path("fixed.exe") + "'");
     EXPECT_EQ(verify.Status, 0) << "size " << size << ": " << verify.Err;
   }
+}
+
+// ---- Keys ------------------------------------------------------------------------------------------
+
+// Rows of the picture holding label text (pixels of the text colour, which a white frame lacks).
+std::vector<int32_t> TextRows(const std::vector<uint32_t>& picture, int32_t width) {
+  std::vector<int32_t> rows;
+  for (size_t i = 0; i < picture.size(); i++)
+    if ((picture[i] & 0xFFFFFF) == KeyTextColour && (rows.empty() || rows.back() != (int32_t)(i / width)))
+      rows.push_back((int32_t)(i / width));
+  return rows;
+}
+
+TEST_F(Tool, InfoListsTheKeysAndVerifyChecksThem) {
+  WriteFile(Path("m.exe"), KeysMovie());
+  Result info = Run("info '" + Path("m.exe") + "'");
+  ASSERT_EQ(info.Status, 0) << info.Err;
+  for (const char* line : {"KEYS 72 bytes, STEP", "steps:        3\n", "keys:         6\n",
+                           "    1  0:00.1  frame 2  Ctrl+O\n", "    3  0:00.7  frame 5  Ctrl+Z\n",
+                           "    4  0:00.9  frame 6  o\n", "    5  0:00.9  frame 6  @\n",
+                           "    6  0:02.2  frame 12  Alt+F4\n", "well-formed:  yes"})
+    EXPECT_NE(info.Out.find(line), std::string::npos) << line << " in:\n" << info.Out;
+
+  // Presses the recorder never writes: verify names them, repair keeps the others.
+  const uint32_t at = RecordOffsets(KeysMovie()).back() + FrameHeaderSize + BlockHeaderSize;
+  std::vector<KeyRecord> late = SixKeys, backwards = SixKeys, zero = SixKeys;
+  late[5].Frame = 13;
+  backwards[2].Frame = 3;
+  zero[0].Frame = 0;
+  std::vector<uint8_t> cut = KeysData(SixKeys);
+  cut.resize(cut.size() - 5);
+  struct Case {
+    std::vector<uint8_t> Keys;
+    uint32_t Offset;
+    const char* Says;
+    size_t Kept;  // by repair
+  } cases[] = {
+      {KeysData(late), at + 60, "key press 6 belongs to frame 13, but the movie has frames 1 to 12", 5},
+      {KeysData(zero), at, "key press 1 belongs to frame 0", 5},
+      {KeysData(backwards), at + 24, "key press 3 (frame 3) comes after key press 2 (frame 4)", 5},
+      {cut, at + 60, "the keys block ends in 7 bytes that are no whole key press", 5},
+  };
+  for (const Case& c : cases) {
+    WriteFile(Path("bad.exe"), KeysMovie(c.Keys));
+    Result verify = Run("verify '" + Path("bad.exe") + "'");
+    EXPECT_EQ(verify.Status, 1) << c.Says;
+    EXPECT_NE(verify.Err.find("offset " + std::to_string(c.Offset) + ": " + c.Says), std::string::npos) << verify.Err;
+    remove(Path("fixed.exe").c_str());
+    Result repair = Run("repair '" + Path("bad.exe") + "' -o '" + Path("fixed.exe") + "'");
+    ASSERT_EQ(repair.Status, 0) << repair.Err;
+    EXPECT_NE(repair.Out.find("kept:  " + std::to_string(c.Kept) + " key presses"), std::string::npos) << repair.Out;
+    EXPECT_NE(repair.Out.find("lost:"), std::string::npos) << repair.Out;
+    EXPECT_EQ(Run("verify '" + Path("fixed.exe") + "'").Status, 0) << c.Says << ": " << repair.Out;
+    EXPECT_EQ(ReadKeys(ReadWholeFile(Path("fixed.exe"))).size(), c.Kept) << c.Says;
+  }
+}
+
+TEST_F(Tool, TrimKeepsTheKeysOfTheKeptFramesMovedWithThem) {
+  WriteFile(Path("m.exe"), KeysMovie());
+  struct Case {
+    const char* Args;
+    std::vector<uint32_t> Frames;  // of the key presses kept, in the trimmed movie
+    size_t FirstKept;              // index of the first kept press in SixKeys
+  } cases[] = {
+      {"--from-frame 4 --to-frame 6", {1, 2, 3, 3}, 1}, {"--from-frame 2 --to-frame 2", {1}, 0},
+      {"--from-frame 7 --to-frame 11", {}, 0},          {"--from-frame 12", {1}, 5},
+  };
+  for (const Case& c : cases) {
+    remove(Path("part.exe").c_str());
+    Result r = Run("trim '" + Path("m.exe") + "' " + c.Args + " -o '" + Path("part.exe") + "'");
+    ASSERT_EQ(r.Status, 0) << c.Args << ": " << r.Err;
+    EXPECT_NE(r.Out.find("kept:  " + std::to_string(c.Frames.size()) + " of 6 key presses"), std::string::npos) << r.Out;
+    EXPECT_EQ(r.Out.find("left out"), std::string::npos) << r.Out;
+    Result verify = Run("verify '" + Path("part.exe") + "'");
+    EXPECT_EQ(verify.Status, 0) << c.Args << ": " << verify.Err;
+    std::vector<KeyRecord> keys = ReadKeys(ReadWholeFile(Path("part.exe")));
+    ASSERT_EQ(keys.size(), c.Frames.size()) << c.Args;
+    for (size_t i = 0; i < keys.size(); i++) {
+      KeyRecord original = SixKeys[c.FirstKept + i];
+      original.Frame = c.Frames[i];
+      EXPECT_EQ(memcmp(&keys[i], &original, sizeof(KeyRecord)), 0) << c.Args << " key " << i;
+    }
+  }
+}
+
+TEST_F(Tool, ExportsDrawTheKeysUnlessToldNotTo) {
+  std::vector<uint8_t> movie = KeysMovie();
+  WriteFile(Path("m.exe"), movie);
+  auto png = [&](int32_t k, const std::string& options) {
+    std::string out = Path("f" + std::to_string(k) + ".png");
+    Result r = Run("export '" + Path("m.exe") + "' --frame " + std::to_string(k) + " " + options + " '" + out + "'");
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    int32_t w, h;
+    std::vector<uint32_t> pixels;
+    EXPECT_TRUE(ReadPng(out, &w, &h, &pixels));
+    return pixels;
+  };
+  // Where the text of the labels lies in each frame: none before the first press and two seconds
+  // after the last, at the bottom, at the top in frame 5 where the cursor is on the bottom row.
+  const int32_t bottom = 100 - KeyRowMargin - KeyBoxPadding - KeyGlyphHeight * KeyTextScale;
+  const int32_t top = KeyRowMargin + KeyBoxPadding;
+  struct Case {
+    int32_t Frame;
+    int32_t FirstRow;  // -1: no label
+  } cases[] = {{1, -1}, {2, bottom}, {4, bottom}, {5, top}, {6, bottom}, {11, bottom}, {12, bottom}};
+  for (const Case& c : cases) {
+    std::vector<uint32_t> labelled = png(c.Frame, ""), plain = png(c.Frame, "--no-keys");
+    EXPECT_EQ(FirstDifference(plain, DecodedFrame(movie, c.Frame)), -1) << "frame " << c.Frame;
+    std::vector<int32_t> rows = TextRows(labelled, 160);
+    EXPECT_EQ(rows.empty() ? -1 : rows.front(), c.FirstRow) << "frame " << c.Frame;
+    // The picture is the decoded frame with the core's labels over it, as the page draws them.
+    std::vector<uint32_t> expected = DecodedFrame(movie, c.Frame);
+    std::vector<uint8_t> block = KeysData(SixKeys);
+    KeyLabel labels[MaxKeyLabels];
+    uint32_t count = KeyLabelsAt(block.data(), (uint32_t)block.size(), c.Frame, labels);
+    DrawKeyLabels(expected.data(), 160, 100, labels, count, c.Frame == 5 ? 70 : 2, c.Frame == 5 ? 80 : 2);
+    EXPECT_EQ(FirstDifference(labelled, expected), -1) << "frame " << c.Frame;
+  }
+
+  // Lossless MP4: the labels are burnt in, exactly as in the PNG frames; with --no-keys the pictures
+  // are the decoded frames. The GIF's 256 colours have them too: its frames differ from those
+  // without them wherever a label shows.
+  ASSERT_EQ(Run("export '" + Path("m.exe") + "' --frames '" + Path("all") + "'").Status, 0);
+  for (const char* options : {"", "--no-keys"}) {
+    std::string gif = Path(std::string("k") + options + ".gif"), mp4 = Path(std::string("k") + options + ".mp4");
+    ASSERT_EQ(Run("export '" + Path("m.exe") + "' --gif '" + gif + "' --no-cursor --no-rings " + options).Status, 0);
+    ASSERT_EQ(Run("export '" + Path("m.exe") + "' --mp4 '" + mp4 + "' --lossless --no-cursor --no-rings " + options).Status, 0);
+    GifFrames gifFrames;
+    VideoFrames video;
+    ASSERT_TRUE(ReadGif(gif, &gifFrames));
+    ASSERT_TRUE(ReadMp4(mp4, &video));
+    ASSERT_EQ(gifFrames.Frames.size(), 12u);
+    ASSERT_EQ(video.Frames.size(), 12u);
+    for (int32_t k = 1; k <= 12; k++) {
+      char name[32];
+      snprintf(name, sizeof name, "all/frame-%05d.png", k);
+      int32_t w, h;
+      std::vector<uint32_t> frame;
+      ASSERT_TRUE(ReadPng(Path(name), &w, &h, &frame));
+      const std::vector<uint32_t>& expected = *options ? DecodedFrame(movie, k) : frame;
+      EXPECT_EQ(FirstDifference(video.Frames[k - 1], expected), -1) << options << " MP4 frame " << k;
+      EXPECT_EQ(FirstDifference(gifFrames.Frames[k - 1], DecodedFrame(movie, k)) == -1, *options || k == 1)
+          << options << " GIF frame " << k;
+    }
+  }
+}
+
+TEST_F(Tool, StepsDocumentNamesTheShortcutBeforeAStep) {
+  WriteFile(Path("m.exe"), KeysMovie());
+  ASSERT_EQ(Run("export '" + Path("m.exe") + "' --steps '" + Path("steps.html") + "'").Status, 0);
+  std::string html = ReadText(Path("steps.html"));
+  // Step 1 follows Ctrl+O; step 2 follows Ctrl+Z (typing after it, AltGr too, is no shortcut); step 3
+  // follows nothing since step 2.
+  auto step = [&](int n) {
+    size_t from = html.find("id=\"step-" + std::to_string(n) + "\"");
+    return html.substr(from, html.find("</li>", from) - from);
+  };
+  EXPECT_NE(step(1).find("<kbd>Ctrl+O</kbd>"), std::string::npos) << step(1);
+  EXPECT_NE(step(2).find("<kbd>Ctrl+Z</kbd>"), std::string::npos) << step(2);
+  EXPECT_EQ(step(3).find("<kbd>"), std::string::npos) << step(3);
+  ASSERT_EQ(Run("export '" + Path("m.exe") + "' --steps '" + Path("steps.md") + "'").Status, 0);
+  std::string md = ReadText(Path("steps.md"));
+  size_t second = md.find("\n## 2."), third = md.find("\n## 3.");
+  EXPECT_NE(md.find("**Ctrl+O**"), std::string::npos) << md;
+  EXPECT_LT(md.find("**Ctrl+O**"), second) << md;
+  EXPECT_LT(md.find("**Ctrl+Z**"), third) << md;
+  EXPECT_GT(md.find("**Ctrl+Z**"), second) << md;
+  EXPECT_EQ(md.find("**", third), std::string::npos) << md;
 }
 
 // ---- Bad input -------------------------------------------------------------------------------------

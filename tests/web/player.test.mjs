@@ -1,5 +1,5 @@
 // Browser tests of the player page (web/) in Debian's chromium, headless, driven by playwright-core.
-//   node player.test.mjs GROUP      GROUP: frames, keys, open, damaged, steps or document
+//   node player.test.mjs GROUP      GROUP: frames, keys, open, damaged, steps, document, sound or keylabels
 // Movies are made by the player's test movie maker (tests/wine/player) and pages by the movie tool's
 // export --html; the expected pictures are the tool's raw frames with the cursor (and the rings of the
 // steps), decoded natively. Every page must also throw no script error, log no console error and
@@ -33,10 +33,10 @@ function html(kind) {
   return out;
 }
 
-// Frame k (1 = first) as the tool decodes it with the cursor (and the rings): width x height B, G, R,
-// 0 bytes.
-function expectedFrames(kind, rings = false) {
-  return execFileSync(tool, ["export", movie(kind), "--raw", "--cursor", ...(rings ? ["--rings"] : [])],
+// Frame k (1 = first) as the tool decodes it with the cursor (and the rings), and the labels of the
+// keys unless more options say otherwise: width x height B, G, R, 0 bytes.
+function expectedFrames(kind, rings = false, more = []) {
+  return execFileSync(tool, ["export", movie(kind), "--raw", "--cursor", ...(rings ? ["--rings"] : []), ...more],
                       { maxBuffer: 1 << 28, stdio: ["ignore", "pipe", "ignore"] });
 }
 
@@ -353,6 +353,52 @@ groups.document = async () => {
     const bytes = fs.readFileSync(path.join(work, decodeURIComponent(picture)));
     assert.equal(bytes.subarray(1, 4).toString(), "PNG", picture);
   }
+};
+
+// The labels of the keys pressed, drawn by the core as in the tool's exports: K switches them off
+// and on (Shift+K too), as does the switch in the bar, which a movie without keys does not show.
+groups.keylabels = async () => {
+  const labelled = expectedFrames("keys"), plain = expectedFrames("keys", false, ["--no-keys"]);
+  // Text of the labels' colour (no decoded frame holds it) in the picture's bottom rows.
+  const labelPixels = (page) => page.evaluate(() => {
+    const canvas = document.getElementById("picture"), rows = 50;
+    const data = canvas.getContext("2d").getImageData(0, canvas.height - rows, canvas.width, rows).data;
+    let count = 0;
+    for (let i = 0; i < data.length; i += 4) count += data[i] === 0xF4 && data[i + 1] === 0xF4 && data[i + 2] === 0xF4;
+    return count;
+  });
+  const p = await openPage(html("keys"), "#frame=32");
+  await title(p, `${Title}-PAUSE`);
+  assert.ok(await p.isVisible("#keysswitch"), "the switch shows for a movie with keys");
+  await expectPicture(p, labelled, 32);   // "Ctrl+Z ×3"
+  assert.ok(await labelPixels(p) > 100, "label text near the bottom");
+  await p.keyboard.press("k");
+  assert.equal(await p.isChecked("#showkeys"), false);
+  await expectPicture(p, plain, 32);
+  assert.equal(await labelPixels(p), 0, "no label after K");
+  for (const frame of [10, 52]) {   // off stays off from frame to frame
+    await p.fill("#gotoframe", String(frame));
+    await p.press("#gotoframe", "Enter");
+    await expectPicture(p, plain, frame);
+  }
+  await p.keyboard.press("Shift+K");
+  assert.equal(await p.isChecked("#showkeys"), true);
+  await expectPicture(p, labelled, 52);   // "hello"
+  await p.click("#showkeys");
+  await expectPicture(p, plain, 52);
+  await p.click("#showkeys");
+  await expectPicture(p, labelled, 52);
+  // Before the first press and two seconds after the last, the picture is the plain frame.
+  for (const frame of [9, 80]) {
+    await p.fill("#gotoframe", String(frame));
+    await p.press("#gotoframe", "Enter");
+    await expectPicture(p, plain, frame);
+    await expectPicture(p, labelled, frame);
+  }
+
+  const none = await openPage(html("plain"), "#frame=10");
+  await title(none, `${Title}-PAUSE`);
+  assert.equal(await none.isVisible("#keysswitch"), false, "no switch without keys");
 };
 
 const group = process.argv[2];

@@ -9,7 +9,8 @@
 //       trailer promises more frames than there are records), badheader, and the plain movie with a
 //       damaged section: steps-lyingfooter, steps-longblock, steps-unknown (no steps, only blocks of
 //       kinds no reader knows), steps-cutstep (the last step cut short); narrated: plain with a sound
-//       block from frame 3 to frame 22, a 500 Hz tone growing louder frame by frame.
+//       block from frame 3 to frame 22, a 500 Hz tone growing louder frame by frame; keys: plain with
+//       key presses (shortcuts, a repeated one, a typed word).
 //   player_movies huge STUB OUT
 //       A movie whose records run past 4 GiB, as a sparse file (WriteHugeSparseMovie), titled "huge";
 //       prints its FrameCount.
@@ -44,6 +45,7 @@
 #include <vector>
 
 #include "Codec.h"
+#include "Keys.h"
 #include "LZO.h"
 #include "Movie.h"
 #include "Section.h"
@@ -159,6 +161,19 @@ std::vector<uint8_t> PlainSteps(bool cutLast = false) {
   }
   if (cutLast) data.resize(data.size() - 10);  // the last record's header says more than is left
   return data;
+}
+
+// The key presses of the "keys" movie: Ctrl+S 40 ms before frame 10, Ctrl+Z in frames 30, 31 and 32,
+// "hello" typed in frames 50 to 52, Alt+F4 in frame 70.
+std::vector<uint8_t> PlainKeys() {
+  const KeyRecord keys[] = {
+      {10, 40, 'S', KeyCtrl, 0, 0},   {30, 0, 'Z', KeyCtrl, 0, 0},    {31, 0, 'Z', KeyCtrl, 0, 0},
+      {32, 0, 'Z', KeyCtrl, 0, 0},    {50, 100, 'H', 0, 0, 'h'},     {50, 0, 'E', 0, 0, 'e'},
+      {51, 50, 'L', 0, 0, 'l'},       {51, 0, 'L', 0, 0, 'l'},       {52, 0, 'O', 0, 0, 'o'},
+      {70, 0, 0x73, KeyAlt, 0, 0},
+  };
+  const uint8_t* bytes = (const uint8_t*)keys;
+  return std::vector<uint8_t>(bytes, bytes + sizeof keys);
 }
 
 // A few ordinary frames of a 64x48 movie, for the damaged ones to start from.
@@ -277,9 +292,9 @@ std::vector<uint8_t> MakeMovie(const std::string& kind, const std::vector<uint8_
   // With steps, and with sections damaged in each way a reader must survive: a footer that lies
   // about the section's length, a block longer than the section, tags no reader knows, a steps block
   // whose last step is cut short.
-  const uint32_t keys = SectionTag('K', 'E', 'Y', 'S');
+  const uint32_t other = SectionTag('X', 'T', 'R', 'A');
   if (kind == "steps") {
-    Blocks blocks{{keys, std::vector<uint8_t>(40, 0x5A)}, {TagSteps, PlainSteps()}};
+    Blocks blocks{{other, std::vector<uint8_t>(40, 0x5A)}, {TagSteps, PlainSteps()}};
     return MakePlain(stub, &blocks);
   }
   if (kind == "steps-lyingfooter" || kind == "steps-longblock") {
@@ -294,7 +309,11 @@ std::vector<uint8_t> MakeMovie(const std::string& kind, const std::vector<uint8_
     return bytes;
   }
   if (kind == "steps-unknown") {
-    Blocks blocks{{keys, std::vector<uint8_t>(1000, 0x11)}, {SectionTag('S', 'N', 'D', '1'), {}}};
+    Blocks blocks{{other, std::vector<uint8_t>(1000, 0x11)}, {SectionTag('S', 'N', 'D', '1'), {}}};
+    return MakePlain(stub, &blocks);
+  }
+  if (kind == "keys") {
+    Blocks blocks{{TagKeys, PlainKeys()}};
     return MakePlain(stub, &blocks);
   }
   if (kind == "steps-cutstep") {
