@@ -20,6 +20,14 @@
 #include "Tavrel.h"
 #include "rec.h"
 
+const Hotkey Hotkeys[HotkeyCount] = {{VK_F10, "Ctrl+Shift+F10"}, {VK_F9, "Ctrl+Shift+F9"}};
+
+bool IsOwnHotkey(uint16_t key, uint8_t modifiers) {
+  for (const Hotkey& hotkey : Hotkeys)
+    if (key == hotkey.Key && modifiers == (KeyCtrl | KeyShift)) return true;
+  return false;
+}
+
 // ---- State ------------------------------------------------------------------------------------------
 
 // Capture times of the last frames: a press the hook heard late, because the interface thread was

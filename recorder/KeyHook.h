@@ -27,6 +27,24 @@
 
 #include "Movie.h"
 
+// The recorder's hotkeys, registered by the main dialog while a recording runs and never kept as
+// presses. Their identifiers with RegisterHotKey are their places in Hotkeys.
+enum : int {
+  HotkeyStop,
+  HotkeyPause,
+  HotkeyCount
+};
+
+struct Hotkey {
+  UINT Key;          // with Ctrl+Shift
+  const char* Name;  // as the tip names it when it is unavailable
+};
+
+extern const Hotkey Hotkeys[HotkeyCount];
+
+// True for the press of one of those: key a virtual-key code, modifiers as format/Keys.h counts them.
+bool IsOwnHotkey(uint16_t key, uint8_t modifiers);
+
 // ---- Interface thread -------------------------------------------------------------------------------
 
 // The hooks run while a recording runs, paused or not; typed characters are kept with allKeys only.

@@ -28,7 +28,6 @@
 
 #include "Func.h"
 #include "KeyHook.h"
-#include "Keys.h"
 #include "Steps.h"
 #include "Tavrel.h"
 #include "Texts.h"
@@ -47,26 +46,6 @@ enum : int {
   IdAllKeys = 3008,     // check box "记录所有按键": keep typed characters too, not only shortcuts
   IdMicrophone = 3009,  // check box "录制麦克风": narrate the next recording
 };
-
-// The hotkeys' identifiers with RegisterHotKey, also their places in Hotkeys.
-enum : int {
-  HotkeyStop,
-  HotkeyPause,
-  HotkeyCount
-};
-
-struct Hotkey {
-  UINT Key;          // with Ctrl+Shift
-  const char* Name;  // as the tip names it when it is unavailable
-};
-
-const Hotkey Hotkeys[HotkeyCount] = {{VK_F10, "Ctrl+Shift+F10"}, {VK_F9, "Ctrl+Shift+F9"}};
-
-bool IsOwnHotkey(uint16_t key, uint8_t modifiers) {
-  for (const Hotkey& hotkey : Hotkeys)
-    if (key == hotkey.Key && modifiers == (KeyCtrl | KeyShift)) return true;
-  return false;
-}
 
 const UINT TrayMessage = WM_USER + 5;  // the notification icon's callback message
 const DWORD ExitNoMemory = 203;        // the exit code of a heap allocation that fails

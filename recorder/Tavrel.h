@@ -33,10 +33,6 @@ void StopRecording();
 // Back to the main dialog from the selection window, recording nothing.
 void CancelSelection();
 
-// True for the press of one of the recorder's hotkeys (Ctrl+Shift+F9, Ctrl+Shift+F10): key a
-// virtual-key code, modifiers as format/Keys.h counts them.
-bool IsOwnHotkey(uint16_t key, uint8_t modifiers);
-
 // ---- Area selection (Selection.cpp) ---------------------------------------------------------------
 
 void OpenSelectionWindow();
