@@ -76,13 +76,17 @@ static uint8_t HeldModifiers() {
   return modifiers;
 }
 
-// An edit control (or a control of a class built on one: RichEdit, WindowsForms10.EDIT...) that
-// shows its text as bullets. ES_PASSWORD means other things in other classes.
-static bool IsPasswordEdit(HWND window) {
+// An edit control, or a control of a class built on one: RichEdit, WindowsForms10.EDIT...
+static bool IsEdit(HWND window) {
   wchar_t name[64];
   if (!GetClassNameW(window, name, 64)) return false;
   CharUpperW(name);
-  return wcsstr(name, L"EDIT") && (GetWindowLongW(window, GWL_STYLE) & ES_PASSWORD);
+  return wcsstr(name, L"EDIT") != nullptr;
+}
+
+// An edit control that shows its text as bullets. ES_PASSWORD means other things in other classes.
+static bool IsPasswordEdit(HWND window) {
+  return IsEdit(window) && (GetWindowLongW(window, GWL_STYLE) & ES_PASSWORD);
 }
 
 // The thread that gets the press; 0 when the press is not to be kept: it goes to no window the hook
@@ -189,7 +193,9 @@ static bool IsProtected(HWND window, LONG object, LONG child) {
 static void CALLBACK FocusMoved(HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG child, DWORD, DWORD focused) {
   ProtectedFocus = window;
   if (!window) return;
-  if (IsPasswordEdit(window) || IsProtected(window, object, child))
+  // An edit control's style says all: asking Active Accessibility about it would only hold its keys
+  // back for as long as the answer takes.
+  if (IsEdit(window) ? IsPasswordEdit(window) : IsProtected(window, object, child))
     TakeBack(GetWindowThreadProcessId(window, nullptr), focused);
   else if (ProtectedFocus == window)
     ProtectedFocus = nullptr;
