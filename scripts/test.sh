@@ -7,4 +7,5 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/build.sh"
 cd "$root/build/native"
-ctest --output-on-failure "$@"
+# The native tests share the cores; the Wine and browser tests, which play in real time, run alone.
+ctest --output-on-failure -j"$(nproc)" "$@"
