@@ -158,6 +158,18 @@ bool LoadStub(const Arguments& args, std::vector<uint8_t>* stub, std::string* er
   return true;
 }
 
+// A header that plays but disagrees with itself, put right: the size field and the masks are fixed
+// by the frame size and the 32-bit format. Every movie made from another starts with it.
+MovieHeader HeaderPutRight(MovieHeader header) {
+  header.File.bfSize = MovieHeaderSize + header.Info.Header.biSizeImage;
+  if (header.Info.Header.biCompression == 3) {
+    header.Info.Masks[0] = 0xFF0000;
+    header.Info.Masks[1] = 0xFF00;
+    header.Info.Masks[2] = 0xFF;
+  }
+  return header;
+}
+
 bool CopyRange(InputFile& input, uint64_t from, uint64_t to, OutputFile* output, std::string* error) {
   std::vector<uint8_t> buffer(1 << 16);
   for (uint64_t at = from; at < to;) {
@@ -326,15 +338,7 @@ int CommandRepair(const Arguments& args) {
 
   std::vector<uint8_t> stub;
   if (!ReadStub(walk, path, &stub)) return ExitFailed;
-  // A header that plays but disagrees with itself is put right: the size field and the masks are
-  // fixed by the frame size and the 32-bit format.
-  MovieHeader header = walk.Reader.Header;
-  header.File.bfSize = MovieHeaderSize + header.Info.Header.biSizeImage;
-  if (header.Info.Header.biCompression == 3) {
-    header.Info.Masks[0] = 0xFF0000;
-    header.Info.Masks[1] = 0xFF00;
-    header.Info.Masks[2] = 0xFF;
-  }
+  MovieHeader header = HeaderPutRight(walk.Reader.Header);
 
   OutputFile output;
   MovieWriter writer = {};
@@ -568,7 +572,8 @@ int CommandTrim(const Arguments& args) {
   writer.Packed = packed.data();
   writer.LzoWork = work.data();
   OutputFile output;
-  if (!StartMovie(&output, out, &writer, stub, &walk.Reader.Header)) return ExitFailed;
+  MovieHeader header = HeaderPutRight(walk.Reader.Header);
+  if (!StartMovie(&output, out, &writer, stub, &header)) return ExitFailed;
   // Only the first kept frame is encoded again, against the all-black shadow a recording starts
   // with. After it the player holds the same picture as at that point of the original, so the
   // following records apply as they are.

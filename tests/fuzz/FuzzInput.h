@@ -1,0 +1,59 @@
+// How the fuzz targets that play a movie and act on it split their input: a count byte n, n bytes of
+// actions (seeks, steps, a trim's span...), each target reading them its own way, then the movie
+// stream, which the target puts behind StubLength bytes of player as a movie file has it. The seed
+// corpus writes the movies of movie_fuzz's corpus in this form too (MakeSeeds.cpp).
+#pragma once
+#include <stddef.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "UTypes.h"
+
+// A broken promise of the code under test: said on standard error, and libFuzzer keeps the input as
+// a finding.
+#define Require(condition) RequireAt(condition, __FILE__, __LINE__, #condition)
+inline void RequireAt(bool condition, const char* file, int line, const char* text) {
+  if (condition) return;
+  fprintf(stderr, "%s:%d: broken promise: %s\n", file, line, text);
+  abort();
+}
+
+struct FuzzInput {
+  const uint8_t* Actions;
+  uint32_t ActionCount;
+  const uint8_t* Stream;
+  uint32_t StreamSize;
+
+  FuzzInput(const uint8_t* data, size_t size) {
+    size_t rest = size ? size - 1 : 0;
+    ActionCount = size && data[0] < rest ? data[0] : (uint32_t)rest;
+    Actions = size ? data + 1 : data;
+    Stream = Actions + ActionCount;
+    StreamSize = (uint32_t)(rest - ActionCount);
+  }
+  // Action k, cycling through them (0 without any).
+  uint8_t Action(uint32_t k) const { return ActionCount ? Actions[k % ActionCount] : 0; }
+};
+
+// The file a movie player reads: StubLength bytes of player (an "MZ" and zeros), then the stream; or,
+// with Stub 0, the bare stream.
+struct FuzzMovieFile {
+  const uint8_t* Stream;
+  uint32_t StreamSize;
+  uint32_t Stub = StubLength;
+  uint64_t Size() const { return Stub + (uint64_t)StreamSize; }
+  // Copies up to count bytes from offset; returns the bytes copied (fewer at the end of the file).
+  uint32_t Read(uint64_t offset, uint8_t* to, uint32_t count) const {
+    if (offset >= Size()) return 0;
+    uint32_t n = Size() - offset < count ? (uint32_t)(Size() - offset) : count;
+    for (uint32_t k = 0; k < n && offset + k < Stub; k++) to[k] = offset + k < 2 ? "MZ"[offset + k] : 0;
+    if (offset + n > Stub) {
+      uint64_t from = offset > Stub ? offset - Stub : 0;
+      uint32_t skip = (uint32_t)(Stub > offset ? Stub - offset : 0);
+      memcpy(to + skip, Stream + from, n - skip);
+    }
+    return n;
+  }
+};
