@@ -476,5 +476,15 @@ Problem MovieWalk::CheckTail() {
       return problem;
     }
   }
+  // The writer cuts a title in whole characters; a lead byte without its second byte is cut off by
+  // every program that shows the title, and by repair.
+  MovieTrailer written;
+  BuildMovieTrailer(&written, title);
+  if (title[0] && memcmp(written.MovieTitle, title, TitleSize) != 0) {
+    problem.Kind = ProblemTitle;
+    problem.Offset = tail + 4 + (uint64_t)(zero - title) - 1;
+    problem.Text = "the title ends in half a character (a GBK lead byte without its second byte)";
+    return problem;
+  }
   return CheckSection();
 }
