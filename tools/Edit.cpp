@@ -511,8 +511,9 @@ int CommandTrim(const Arguments& args) {
   if (int status = SpanFromArguments(args, &span)) return status;
   const std::string& path = args.Positional[0];
   std::string error, out;
+  // Both passes hold the records to the recorder's rules: the records kept go into the copy as they
+  // are, and the copy has to be well-formed.
   MovieWalk scan;
-  scan.CheckRules = false;
   if (!scan.Open(path, false, &error)) {
     Fail(error);
     return ExitFailed;
@@ -540,7 +541,7 @@ int CommandTrim(const Arguments& args) {
   }
   bool damaged = scan.Stop.Kind != ProblemNone && scan.Stop.Kind != ProblemCutOff;
   if (span.First > frames || (span.Last > frames && damaged)) {
-    Fail(damaged ? path + ": the frames after " + std::to_string(frames) + " cannot be decoded: " +
+    Fail(damaged ? path + ": the frames after " + std::to_string(frames) + " cannot be kept: " +
                        DescribeProblem(scan.Stop) + "; keep the frames before it, or repair the movie first"
                  : path + ": there is no frame " + std::to_string(span.First) + ": the movie has " +
                        std::to_string(frames) + " frames");
@@ -551,7 +552,6 @@ int CommandTrim(const Arguments& args) {
   RecoverTitle(scan, &title);  // a movie cut off before its title is "无标题" in the trimmed copy
 
   MovieWalk walk;
-  walk.CheckRules = false;
   std::vector<uint8_t> stub;
   if (!walk.Open(path, false, &error)) {
     Fail(error);
