@@ -582,10 +582,10 @@ int CommandTrim(const Arguments& args) {
   while (walk.Records < span.Last && walk.Step() == StepFrame) WriteMovieRecord(&writer, &walk.LastFrame, walk.Packed.data());
   BuildMovieTrailer(&writer.Trailer, title.c_str());
   WriteMovieEndRecord(&writer);
-  // The steps of the kept frames, moved with them; and their sound; blocks trim does not
-  // know it cannot cut.
+  // The steps of the kept frames that the recorder could have written, moved with them; and their
+  // sound; blocks trim does not know it cannot cut.
   std::vector<MovieStep> steps;
-  for (const MovieStep& step : walk.Steps) {
+  for (const MovieStep& step : PlayableSteps(walk.Steps, span.Last)) {
     if (step.Record.Frame < (uint32_t)span.First || step.Record.Frame > (uint32_t)span.Last) continue;
     steps.push_back(step);
     steps.back().Record.Frame -= (uint32_t)span.First - 1;
