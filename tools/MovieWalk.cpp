@@ -416,13 +416,15 @@ MovieTrailer MovieWalk::ClaimedTrailer() {
 Problem MovieWalk::CheckTail() {
   Problem problem;
   if (!AtEnd) return Stop;
-  if (Records > 0 && (EndRecord.Button != LastFrame.Button || EndRecord.CursorX != LastFrame.CursorX ||
-                      EndRecord.CursorY != LastFrame.CursorY)) {
+  // Without frame records, the writer's end record has button 0 at (0, 0), as LastFrame starts.
+  if (EndRecord.Button != LastFrame.Button || EndRecord.CursorX != LastFrame.CursorX ||
+      EndRecord.CursorY != LastFrame.CursorY) {
     problem.Kind = ProblemEndRecord;
     problem.Offset = EndOffset;
     problem.Text = "the end record has button " + Num(EndRecord.Button) + " at (" + Num(EndRecord.CursorX) + ", " +
-                   Num(EndRecord.CursorY) + "), but the last frame record has button " + Num(LastFrame.Button) +
-                   " at (" + Num(LastFrame.CursorX) + ", " + Num(LastFrame.CursorY) + ")";
+                   Num(EndRecord.CursorY) + "), but " +
+                   (Records ? "the last frame record has" : "a movie without frame records has") + " button " +
+                   Num(LastFrame.Button) + " at (" + Num(LastFrame.CursorX) + ", " + Num(LastFrame.CursorY) + ")";
     return problem;
   }
   uint64_t tail = EndOffset + FrameHeaderSize;
