@@ -9,7 +9,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "UTypes.h"
+#include "Movie.h"
 
 // A broken promise of the code under test: said on standard error, and libFuzzer keeps the input as
 // a finding.
@@ -55,5 +55,24 @@ struct FuzzMovieFile {
       memcpy(to + skip, Stream + from, n - skip);
     }
     return n;
+  }
+};
+
+// A reader's own place in a FuzzMovieFile, and the MovieSource over it, with room bytes past the end
+// of the file (TrailerSize for the reader of the tool and the page).
+struct FuzzPlace {
+  const FuzzMovieFile* File;
+  uint64_t Position = 0;
+  MovieSource Source(uint64_t room) { return MovieSource{this, ReadAt, SeekTo, File->Size() + room}; }
+
+  static int32_t ReadAt(void* context, void* buffer, uint32_t count) {
+    FuzzPlace* place = static_cast<FuzzPlace*>(context);
+    uint32_t n = place->File->Read(place->Position, static_cast<uint8_t*>(buffer), count);
+    place->Position += n;
+    return (int32_t)n;
+  }
+  static int32_t SeekTo(void* context, uint64_t offset) {
+    static_cast<FuzzPlace*>(context)->Position = offset;
+    return 0;
   }
 };

@@ -14,23 +14,6 @@
 
 namespace {
 
-struct Place {
-  const FuzzMovieFile* File;
-  uint64_t Position;
-};
-
-int32_t PlaceRead(void* context, void* buffer, uint32_t count) {
-  Place* place = static_cast<Place*>(context);
-  uint32_t n = place->File->Read(place->Position, static_cast<uint8_t*>(buffer), count);
-  place->Position += n;
-  return (int32_t)n;
-}
-
-int32_t PlaceSeek(void* context, uint64_t offset) {
-  static_cast<Place*>(context)->Position = offset;
-  return 0;
-}
-
 uint64_t FrameHash(const MovieReader& reader) {
   uint64_t hash = 14695981039346656037ull;
   for (uint32_t i = 0; i < reader.PixelCount; i++) hash = (hash ^ reader.FramePixels[i]) * 1099511628211ull;
@@ -39,14 +22,14 @@ uint64_t FrameHash(const MovieReader& reader) {
 
 // A reader over its own place in the file, with buffers of exactly the sizes it asks for.
 struct FuzzReader {
-  Place At;
+  FuzzPlace At;
   MovieSource Source;
   MovieReader Reader{};
   std::vector<uint32_t> Frame;
   std::vector<uint8_t> Packed, RunList;
   bool Open(const FuzzMovieFile* file, uint64_t room) {
-    At = Place{file, 0};
-    Source = MovieSource{&At, PlaceRead, PlaceSeek, file->Size() + room};
+    At = FuzzPlace{file};
+    Source = At.Source(room);
     // Frames up to 64K pixels: larger ones only make each run slower.
     if (!OpenMovieReader(&Reader, &Source) || Reader.PixelCount > (1u << 16)) return false;
     Frame.assign(Reader.PixelCount, 0);
