@@ -272,10 +272,12 @@ bool RepairSection(MovieWalk& walk, MovieWriter* writer, std::vector<std::string
       lost->push_back("the section's footer: " + DescribeProblem(walk.CheckSection()));
   }
   for (const SectionBlock& block : blocks) {
-    // The sound, as far as the frames kept reach.
+    // The sound, as far as the frames kept reach; with every frame kept, as it was.
     MovieSound sound;
     if (block.Tag == TagSound && BlockSound(&walk.Input, block, &sound)) {
-      if (!CopySound(writer, &walk.Input, sound, 1, walk.Records)) {
+      if (walk.AtEnd) {
+        if (!CopyBlock(walk, block, writer, error)) return false;
+      } else if (!CopySound(writer, &walk.Input, sound, 1, walk.Records)) {
         *error = "the sound cannot be read: " + SystemError();
         return false;
       }

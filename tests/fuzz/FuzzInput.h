@@ -9,6 +9,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
+
 #include "Movie.h"
 
 // A broken promise of the code under test: said on standard error, and libFuzzer keeps the input as
@@ -48,7 +50,9 @@ struct FuzzMovieFile {
   uint32_t Read(uint64_t offset, uint8_t* to, uint32_t count) const {
     if (offset >= Size()) return 0;
     uint32_t n = Size() - offset < count ? (uint32_t)(Size() - offset) : count;
-    for (uint32_t k = 0; k < n && offset + k < Stub; k++) to[k] = offset + k < 2 ? "MZ"[offset + k] : 0;
+    uint32_t stub = offset < Stub ? (uint32_t)std::min<uint64_t>(n, Stub - offset) : 0;
+    memset(to, 0, stub);
+    for (uint64_t k = offset; k < 2 && k < offset + stub; k++) to[k - offset] = "MZ"[k];
     if (offset + n > Stub) {
       uint64_t from = offset > Stub ? offset - Stub : 0;
       uint32_t skip = (uint32_t)(Stub > offset ? Stub - offset : 0);
