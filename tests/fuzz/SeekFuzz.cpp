@@ -14,11 +14,7 @@
 
 namespace {
 
-uint64_t FrameHash(const MovieReader& reader) {
-  uint64_t hash = 14695981039346656037ull;
-  for (uint32_t i = 0; i < reader.PixelCount; i++) hash = (hash ^ reader.FramePixels[i]) * 1099511628211ull;
-  return hash;
-}
+uint64_t FrameHash(const MovieReader& reader) { return PixelHash(reader.FramePixels, reader.PixelCount); }
 
 // A reader over its own place in the file, with buffers of exactly the sizes it asks for.
 struct FuzzReader {

@@ -72,11 +72,7 @@ std::vector<uint64_t> Frames(const std::string& path, bool checkRules) {
   std::string error;
   std::vector<uint64_t> frames;
   if (!walk.Open(path, false, &error)) return frames;
-  while (walk.Step() == StepFrame) {
-    uint64_t hash = 14695981039346656037ull;
-    for (uint32_t p : walk.Frame) hash = (hash ^ p) * 1099511628211ull;
-    frames.push_back(hash);
-  }
+  while (walk.Step() == StepFrame) frames.push_back(PixelHash(walk.Frame.data(), (uint32_t)walk.Frame.size()));
   return frames;
 }
 
