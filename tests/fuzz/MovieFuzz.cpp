@@ -87,7 +87,14 @@ void CheckSection(const MovieSource* source, const MovieReader* reader) {
   MovieSection section;
   SectionCheck check = CheckMovieSection(source, &section);
   Require((check.Status == SectionFound) == (reader->Section.Length != 0));
-  if (check.Status != SectionFound) return;
+  // FindMovieSection, as the players call it, agrees; without a section it points at the trailer.
+  MovieSection found;
+  Require(FindMovieSection(source, &found) == (check.Status == SectionFound));
+  Require(found.Start == section.Start && found.Length == section.Length);
+  if (check.Status != SectionFound) {
+    Require(found.Length == 0 && found.Start + TrailerSize == source->FileSize);
+    return;
+  }
   Require(section.Start == reader->Section.Start && section.Length == reader->Section.Length);
   Require(section.Start >= FirstRecordOffset + FrameHeaderSize &&
           section.Start + section.Length + SectionFooterSize + TrailerSize == source->FileSize);
