@@ -202,9 +202,9 @@ int main(int argc, char** argv) {
   std::vector<uint8_t> unterminated = base;
   memset(unterminated.data() + unterminated.size() - TitleSize, 'a', TitleSize);
   Save(21, unterminated);
-  TestWriter lone(3, 3, "ab\xB1");  // a GBK lead byte without its second byte
-  lone.Frame(std::vector<uint32_t>(9, 0x808080));
-  Save(22, lone.Finish());
+  std::vector<uint8_t> lone = base;  // "ab" and a GBK lead byte without its second byte
+  memcpy(lone.data() + lone.size() - TitleSize, "ab\xB1", 4);
+  Save(22, lone);
   std::vector<uint8_t> sized = base;
   Put32(sized, StubLength + 2, 1234);  // bfSize
   Save(23, sized);
