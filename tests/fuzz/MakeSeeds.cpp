@@ -203,7 +203,8 @@ int main(int argc, char** argv) {
   memset(unterminated.data() + unterminated.size() - TitleSize, 'a', TitleSize);
   Save(21, unterminated);
   std::vector<uint8_t> lone = base;  // "ab" and a GBK lead byte without its second byte
-  memcpy(lone.data() + lone.size() - TitleSize, "ab\xB1", 4);
+  memset(lone.data() + lone.size() - TitleSize, 0, TitleSize);
+  memcpy(lone.data() + lone.size() - TitleSize, "ab\xB1", 3);
   Save(22, lone);
   std::vector<uint8_t> sized = base;
   Put32(sized, StubLength + 2, 1234);  // bfSize
