@@ -478,14 +478,16 @@ Problem MovieWalk::CheckTail() {
       return problem;
     }
   }
-  // The writer cuts a title in whole characters; a lead byte without its second byte is cut off by
-  // every program that shows the title, and by repair.
+  // The title as the writer writes it: never empty (an untitled movie gets the word for untitled), and
+  // cut in whole characters (a lead byte without its second byte is cut off by every program that
+  // shows the title, and by repair).
   MovieTrailer written;
   BuildMovieTrailer(&written, title);
-  if (title[0] && memcmp(written.MovieTitle, title, TitleSize) != 0) {
+  if (memcmp(written.MovieTitle, title, TitleSize) != 0) {
     problem.Kind = ProblemTitle;
-    problem.Offset = tail + 4 + (uint64_t)(zero - title) - 1;
-    problem.Text = "the title ends in half a character (a GBK lead byte without its second byte)";
+    problem.Offset = tail + 4 + (uint64_t)(zero > title ? zero - title - 1 : 0);
+    problem.Text = title[0] ? "the title ends in half a character (a GBK lead byte without its second byte)"
+                            : "the title is empty; the writer calls an untitled movie untitled (无标题)";
     return problem;
   }
   return CheckSection();
