@@ -1258,6 +1258,10 @@ TEST_F(Tool, VerifyNamesTheOffsetOfEachKindOfDamage) {
                      (*b)[b->size() - TitleSize + 3] = 0xB1;  // "raw" and a GBK lead byte alone
                    }),
                    tail + 4 + 3, 0, "half a character"});
+  cases.push_back({"empty title", with([](std::vector<uint8_t>* b, const std::vector<uint32_t>&) {
+                     memset(b->data() + b->size() - TitleSize, 0, TitleSize);
+                   }),
+                   tail + 4, 0, "the title is empty"});
   cases.push_back({"end record of a movie without frames elsewhere", [] {
                      RawMovie empty(10, 4);
                      empty.End(0);  // its end record puts the cursor at (1, 2)
