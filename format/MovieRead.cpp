@@ -122,8 +122,11 @@ void UseSnapshotMemory(MovieReader* reader, void* memory, uint32_t slots) {
   reader->SnapshotCodes = (uint8_t*)memory + (uint64_t)slots * sizeof(MovieSnapshot);
   reader->SnapshotSlots = slots;
   __builtin_memset(reader->Snapshots, 0, (uint64_t)slots * sizeof(MovieSnapshot));
-  int32_t interval = slots ? reader->Trailer.FrameCount / (int32_t)slots + 1 : 0;
-  reader->SnapshotInterval = interval > MinSnapshotInterval ? interval : MinSnapshotInterval;
+  // Unsigned: one more than INT32_MAX frames in a single slot still counts, and is then too far apart
+  // for any snapshot to fall due.
+  uint32_t interval = slots ? (uint32_t)reader->Trailer.FrameCount / slots + 1 : 0;
+  reader->SnapshotInterval = interval > INT32_MAX ? INT32_MAX
+                             : interval > MinSnapshotInterval ? (int32_t)interval : MinSnapshotInterval;
 }
 
 namespace {

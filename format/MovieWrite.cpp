@@ -24,7 +24,8 @@ void BuildMovieHeader(MovieHeader* header, const BitmapInfo32* screenFormat, int
 
 void BuildMovieTrailer(MovieTrailer* trailer, const char* title) {
   __builtin_memset(trailer, 0, sizeof *trailer);
-  const char* text = title[0] ? title : TAVREL_UNTITLED_GBK;
+  // A title that is empty once cut in whole characters (a lone GBK lead byte) is no title either.
+  const char* text = GbkCutLength(title, TitleSize - 1) ? title : TAVREL_UNTITLED_GBK;
   uint32_t length = GbkCutLength(text, TitleSize - 1);
   for (uint32_t i = 0; i < length; i++) trailer->MovieTitle[i] = text[i];
 }

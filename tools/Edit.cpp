@@ -158,6 +158,18 @@ bool LoadStub(const Arguments& args, std::vector<uint8_t>* stub, std::string* er
   return true;
 }
 
+// A header that plays but disagrees with itself, put right: the size field and the masks are fixed
+// by the frame size and the 32-bit format. Every movie made from another starts with it.
+MovieHeader HeaderPutRight(MovieHeader header) {
+  header.File.bfSize = MovieHeaderSize + header.Info.Header.biSizeImage;
+  if (header.Info.Header.biCompression == 3) {
+    header.Info.Masks[0] = 0xFF0000;
+    header.Info.Masks[1] = 0xFF00;
+    header.Info.Masks[2] = 0xFF;
+  }
+  return header;
+}
+
 bool CopyRange(InputFile& input, uint64_t from, uint64_t to, OutputFile* output, std::string* error) {
   std::vector<uint8_t> buffer(1 << 16);
   for (uint64_t at = from; at < to;) {
@@ -269,10 +281,12 @@ bool RepairSection(MovieWalk& walk, MovieWriter* writer, std::vector<std::string
       lost->push_back("the section's footer: " + DescribeProblem(walk.CheckSection()));
   }
   for (const SectionBlock& block : blocks) {
-    // The sound, as far as the frames kept reach.
+    // The sound, as far as the frames kept reach; with every frame kept, as it was.
     MovieSound sound;
     if (block.Tag == TagSound && BlockSound(&walk.Input, block, &sound)) {
-      if (!CopySound(writer, &walk.Input, sound, 1, walk.Records)) {
+      if (walk.AtEnd) {
+        if (!CopyBlock(walk, block, writer, error)) return false;
+      } else if (!CopySound(writer, &walk.Input, sound, 1, walk.Records)) {
         *error = "the sound cannot be read: " + SystemError();
         return false;
       }
@@ -354,15 +368,7 @@ int CommandRepair(const Arguments& args) {
 
   std::vector<uint8_t> stub;
   if (!ReadStub(walk, path, &stub)) return ExitFailed;
-  // A header that plays but disagrees with itself is put right: the size field and the masks are
-  // fixed by the frame size and the 32-bit format.
-  MovieHeader header = walk.Reader.Header;
-  header.File.bfSize = MovieHeaderSize + header.Info.Header.biSizeImage;
-  if (header.Info.Header.biCompression == 3) {
-    header.Info.Masks[0] = 0xFF0000;
-    header.Info.Masks[1] = 0xFF00;
-    header.Info.Masks[2] = 0xFF;
-  }
+  MovieHeader header = HeaderPutRight(walk.Reader.Header);
 
   OutputFile output;
   MovieWriter writer = {};
@@ -535,8 +541,9 @@ int CommandTrim(const Arguments& args) {
   if (int status = SpanFromArguments(args, &span)) return status;
   const std::string& path = args.Positional[0];
   std::string error, out;
+  // Both passes hold the records to the recorder's rules: the records kept go into the copy as they
+  // are, and the copy has to be well-formed.
   MovieWalk scan;
-  scan.CheckRules = false;
   if (!scan.Open(path, false, &error)) {
     Fail(error);
     return ExitFailed;
@@ -564,7 +571,7 @@ int CommandTrim(const Arguments& args) {
   }
   bool damaged = scan.Stop.Kind != ProblemNone && scan.Stop.Kind != ProblemCutOff;
   if (span.First > frames || (span.Last > frames && damaged)) {
-    Fail(damaged ? path + ": the frames after " + std::to_string(frames) + " cannot be decoded: " +
+    Fail(damaged ? path + ": the frames after " + std::to_string(frames) + " cannot be kept: " +
                        DescribeProblem(scan.Stop) + "; keep the frames before it, or repair the movie first"
                  : path + ": there is no frame " + std::to_string(span.First) + ": the movie has " +
                        std::to_string(frames) + " frames");
@@ -575,7 +582,6 @@ int CommandTrim(const Arguments& args) {
   RecoverTitle(scan, &title);  // a movie cut off before its title is "无标题" in the trimmed copy
 
   MovieWalk walk;
-  walk.CheckRules = false;
   std::vector<uint8_t> stub;
   if (!walk.Open(path, false, &error)) {
     Fail(error);
@@ -596,7 +602,8 @@ int CommandTrim(const Arguments& args) {
   writer.Packed = packed.data();
   writer.LzoWork = work.data();
   OutputFile output;
-  if (!StartMovie(&output, out, &writer, stub, &walk.Reader.Header)) return ExitFailed;
+  MovieHeader header = HeaderPutRight(walk.Reader.Header);
+  if (!StartMovie(&output, out, &writer, stub, &header)) return ExitFailed;
   // Only the first kept frame is encoded again, against the all-black shadow a recording starts
   // with. After it the player holds the same picture as at that point of the original, so the
   // following records apply as they are.
@@ -605,10 +612,10 @@ int CommandTrim(const Arguments& args) {
   while (walk.Records < span.Last && walk.Step() == StepFrame) WriteMovieRecord(&writer, &walk.LastFrame, walk.Packed.data());
   BuildMovieTrailer(&writer.Trailer, title.c_str());
   WriteMovieEndRecord(&writer);
-  // The steps and key presses of the kept frames, moved with them; and their sound; blocks trim
-  // does not know it cannot cut.
+  // The steps of the kept frames that the recorder could have written and their key presses, moved
+  // with them; and their sound; blocks trim does not know it cannot cut.
   std::vector<MovieStep> steps;
-  for (const MovieStep& step : walk.Steps) {
+  for (const MovieStep& step : PlayableSteps(walk.Steps, span.Last)) {
     if (step.Record.Frame < (uint32_t)span.First || step.Record.Frame > (uint32_t)span.Last) continue;
     steps.push_back(step);
     steps.back().Record.Frame -= (uint32_t)span.First - 1;

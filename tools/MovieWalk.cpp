@@ -450,13 +450,15 @@ MovieTrailer MovieWalk::ClaimedTrailer() {
 Problem MovieWalk::CheckTail() {
   Problem problem;
   if (!AtEnd) return Stop;
-  if (Records > 0 && (EndRecord.Button != LastFrame.Button || EndRecord.CursorX != LastFrame.CursorX ||
-                      EndRecord.CursorY != LastFrame.CursorY)) {
+  // Without frame records, the writer's end record has button 0 at (0, 0), as LastFrame starts.
+  if (EndRecord.Button != LastFrame.Button || EndRecord.CursorX != LastFrame.CursorX ||
+      EndRecord.CursorY != LastFrame.CursorY) {
     problem.Kind = ProblemEndRecord;
     problem.Offset = EndOffset;
     problem.Text = "the end record has button " + Num(EndRecord.Button) + " at (" + Num(EndRecord.CursorX) + ", " +
-                   Num(EndRecord.CursorY) + "), but the last frame record has button " + Num(LastFrame.Button) +
-                   " at (" + Num(LastFrame.CursorX) + ", " + Num(LastFrame.CursorY) + ")";
+                   Num(EndRecord.CursorY) + "), but " +
+                   (Records ? "the last frame record has" : "a movie without frame records has") + " button " +
+                   Num(LastFrame.Button) + " at (" + Num(LastFrame.CursorX) + ", " + Num(LastFrame.CursorY) + ")";
     return problem;
   }
   uint64_t tail = EndOffset + FrameHeaderSize;
@@ -509,6 +511,18 @@ Problem MovieWalk::CheckTail() {
       problem.Text = "the title field holds stray bytes behind the title's terminating zero";
       return problem;
     }
+  }
+  // The title as the writer writes it: never empty (an untitled movie gets the word for untitled), and
+  // cut in whole characters (a lead byte without its second byte is cut off by every program that
+  // shows the title, and by repair).
+  MovieTrailer written;
+  BuildMovieTrailer(&written, title);
+  if (memcmp(written.MovieTitle, title, TitleSize) != 0) {
+    problem.Kind = ProblemTitle;
+    problem.Offset = tail + 4 + (uint64_t)(zero > title ? zero - title - 1 : 0);
+    problem.Text = title[0] ? "the title ends in half a character (a GBK lead byte without its second byte)"
+                            : "the title is empty; the writer calls an untitled movie untitled (无标题)";
+    return problem;
   }
   return CheckSection();
 }

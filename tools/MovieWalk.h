@@ -28,7 +28,7 @@ enum ProblemKind : uint8_t {
   ProblemTrailerMissing, // the file ends less than a trailer behind the end record
   ProblemExtraBytes,     // bytes between the end record and the trailer
   ProblemFrameCount,     // FrameCount differs from the frame records
-  ProblemTitle,          // the title is not NUL-terminated with zeros behind it
+  ProblemTitle,          // the title is not NUL-terminated with zeros behind it, or ends in half a character
   ProblemHeader,         // the movie header disagrees with itself
   ProblemSection,        // the section's footer is there, but the section is damaged
   ProblemSteps,          // a step the recorder never writes (a cut record, no such frame or button)

@@ -235,6 +235,8 @@ EXPORT(TavrelOpen) int32_t TavrelOpen(double fileSize) {
     SoundPcm = (int16_t*)Allocate(Sound.FrameSamples * 2);
     SoundBlock = (uint8_t*)Allocate(Sound.Header.BlockSize);
     if (!SoundPcm || !SoundBlock) Sound.Header.SampleRate = 0;  // silent rather than not at all
+  } else {
+    Sound.Header.SampleRate = 0;  // a sound block whose header does not check may have been read
   }
   State.Width = Reader.FrameWidth;
   State.Height = Reader.FrameHeight;

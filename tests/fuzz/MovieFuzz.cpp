@@ -1,51 +1,24 @@
-// Fuzz target of the movie reader: the input is a movie stream (what follows the player stub), read
-// through to its end and sought back and forth, and its section of blocks found, walked block by block
-// and its steps read and drawn as rings, its sound (if any) decoded frame by frame as the player does
-// between records; the same bytes are also applied as a raw run list and read as a steps block.
+// Fuzz target of the movie reader: the input is a movie stream (what follows the player stub), at
+// either colour depth, read through to its end and sought back and forth, and its section of blocks
+// found (FindMovieSection, CheckMovieSection), walked block by block, its steps read and drawn as
+// rings, its keys read, its sound (if any) decoded frame by frame as the player does between records;
+// the same bytes are also applied as a raw run list at both depths and read as a steps and a keys block.
 // Any read or write outside a buffer (AddressSanitizer), undefined behaviour, or a broken reader
 // promise below is a finding.
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include <vector>
+
 #include "Codec.h"
-#include "Movie.h"
+#include "FuzzInput.h"
 #include "Keys.h"
+#include "Movie.h"
 #include "Section.h"
 #include "Sound.h"
 
 namespace {
-
-// The movie file: StubLength zero bytes, then the input.
-struct FuzzFile {
-  const uint8_t* Data;
-  uint32_t Size;
-  uint32_t Position;
-};
-
-int32_t FuzzRead(void* context, void* buffer, uint32_t count) {
-  FuzzFile* file = static_cast<FuzzFile*>(context);
-  uint32_t total = StubLength + file->Size;
-  uint32_t left = file->Position < total ? total - file->Position : 0;
-  uint32_t n = count < left ? count : left;
-  uint8_t* out = static_cast<uint8_t*>(buffer);
-  for (uint32_t k = 0; k < n; k++) {
-    uint32_t at = file->Position + k;
-    out[k] = at < StubLength ? 0 : file->Data[at - StubLength];
-  }
-  file->Position += n;
-  return (int32_t)n;
-}
-
-int32_t FuzzSeek(void* context, uint64_t offset) {
-  // Offsets beyond the fuzz input read as nothing: the reader only seeks within FileSize.
-  static_cast<FuzzFile*>(context)->Position = (uint32_t)offset;
-  return 0;
-}
-
-void Require(bool condition) {
-  if (!condition) abort();
-}
 
 // Reads records until the end (with a cap), checking the reader's promises on the way.
 int32_t ReadToEnd(MovieReader* reader) {
@@ -89,14 +62,15 @@ void ReadSteps(const uint8_t* block, uint32_t length, uint32_t* frame, int32_t w
   Require(at <= length);
 }
 
-// Reads the records of a keys block held in memory, checking NextKey's promises, and the labels in
-// the frames around the first presses: at most MaxKeyLabels, each text terminated in its room, drawn
-// into the frame, if there is one, with the cursor here and there.
+// Reads the records of a keys block held in memory, checking NextKey's promises (whole records one
+// after the other, to the last that fits), and the labels in the frames around the first presses: at
+// most MaxKeyLabels, each text terminated in its room, drawn into the frame, if there is one, with the
+// cursor here and there.
 void ReadKeys(const uint8_t* block, uint32_t length, uint32_t* frame, int32_t width, int32_t height) {
   uint32_t at = 0, n = 0;
   KeyRecord key;
   for (uint32_t before = at; NextKey(block, length, &at, &key); before = at, n++) {
-    Require(at == before + sizeof(KeyRecord) && at <= length);
+    Require(at == before + sizeof(KeyRecord) && at <= length && memcmp(&key, block + before, sizeof key) == 0);
     if (n >= 8) continue;
     for (int64_t k = (int64_t)key.Frame - 1; k <= (int64_t)key.Frame + 11 && k <= INT32_MAX; k += 3) {
       KeyLabel labels[MaxKeyLabels];
@@ -109,6 +83,15 @@ void ReadKeys(const uint8_t* block, uint32_t length, uint32_t* frame, int32_t wi
   Require(at <= length && length - at < sizeof(KeyRecord));
 }
 
+// The first block of a kind in the section, read whole as ReadSectionBlock reads it.
+bool ReadBlock(const MovieSource* source, const MovieSection* section, uint32_t tag, std::vector<uint8_t>* data) {
+  SectionBlock block;
+  if (!FindSectionBlock(source, section, tag, &block)) return false;
+  data->assign(block.Length, 0);
+  Require(ReadSectionBlock(source, &block, data->data()));
+  return true;
+}
+
 // The section found from the end of the file: where the reader found it, inside the file, and its
 // blocks filling it exactly; the steps block's steps and the keys block's labels read as the page
 // reads them.
@@ -116,7 +99,14 @@ void CheckSection(const MovieSource* source, const MovieReader* reader) {
   MovieSection section;
   SectionCheck check = CheckMovieSection(source, &section);
   Require((check.Status == SectionFound) == (reader->Section.Length != 0));
-  if (check.Status != SectionFound) return;
+  // FindMovieSection, as the players call it, agrees; without a section it points at the trailer.
+  MovieSection found;
+  Require(FindMovieSection(source, &found) == (check.Status == SectionFound));
+  Require(found.Start == section.Start && found.Length == section.Length);
+  if (check.Status != SectionFound) {
+    Require(found.Length == 0 && found.Start + TrailerSize == source->FileSize);
+    return;
+  }
   Require(section.Start == reader->Section.Start && section.Length == reader->Section.Length);
   Require(section.Start >= FirstRecordOffset + FrameHeaderSize &&
           section.Start + section.Length + SectionFooterSize + TrailerSize == source->FileSize);
@@ -128,16 +118,11 @@ void CheckSection(const MovieSource* source, const MovieReader* reader) {
     Require(at <= section.Start + section.Length);
   }
   Require(at == section.Start + section.Length);
-  const uint32_t tags[] = {TagSteps, TagKeys};
-  for (uint32_t tag : tags) {
-    if (!FindSectionBlock(source, &section, tag, &block)) continue;
-    uint8_t* data = static_cast<uint8_t*>(malloc(block.Length ? block.Length : 1));
-    Require(source->Seek(source->Context, block.Offset) >= 0 &&
-            source->Read(source->Context, data, block.Length) == (int32_t)block.Length);
-    (tag == TagSteps ? ReadSteps : ReadKeys)(data, block.Length, reader->FramePixels, reader->FrameWidth,
-                                             reader->FrameHeight);
-    free(data);
-  }
+  std::vector<uint8_t> data;
+  if (ReadBlock(source, &section, TagSteps, &data))
+    ReadSteps(data.data(), (uint32_t)data.size(), reader->FramePixels, reader->FrameWidth, reader->FrameHeight);
+  if (ReadBlock(source, &section, TagKeys, &data))
+    ReadKeys(data.data(), (uint32_t)data.size(), reader->FramePixels, reader->FrameWidth, reader->FrameHeight);
 }
 
 }  // namespace
@@ -166,11 +151,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ReadSteps(data, (uint32_t)size, nullptr, 0, 0);
   ReadKeys(data, (uint32_t)size, nullptr, 0, 0);
 
-  FuzzFile file{data, (uint32_t)size, 0};
-  MovieSource source{&file, FuzzRead, FuzzSeek, StubLength + (uint32_t)size};
+  FuzzMovieFile file{data, (uint32_t)size};
+  FuzzPlace place{&file};
+  MovieSource source = place.Source(0);
   MovieReader reader;
   if (!OpenMovieReader(&reader, &source)) return 0;
   Require(reader.PixelCount == (uint32_t)reader.FrameWidth * (uint32_t)reader.FrameHeight);
+  Require(reader.PixelBytes == (reader.Header.File.bfReserved1 == DepthTrueColour ? ColourBytes : CodeBytes));
   Require(reader.Trailer.FrameCount >= 0 && reader.Trailer.MovieTitle[TitleSize - 1] == 0);
   // Headers may ask for up to MaxFramePixels; keep each run of the fuzzer small.
   if (reader.PixelCount > (1u << 20)) return 0;

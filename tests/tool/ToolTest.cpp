@@ -820,6 +820,45 @@ TEST_F(Tool, TrimKeepsExactlyTheFramesAskedFor) {
   EXPECT_TRUE(TempFiles().empty());
 }
 
+// trim's copy is well-formed even where its input is not: a header that disagrees with itself is put
+// right, and records the recorder never writes are not kept.
+TEST_F(Tool, TrimCopiesVerify) {
+  RawMovie movie(10, 4);
+  movie.Runs({{0, {0xFF, 0x10}}});
+  movie.Runs({{5, {0x20}}}, 1);
+  movie.Runs({{9, {0x30}}}, 2);
+  movie.End(3);
+  std::vector<uint8_t> sized = movie.Bytes;
+  uint32_t one = 1;
+  memcpy(sized.data() + StubLength + 2, &one, 4);  // bfSize
+  std::vector<uint8_t> button = movie.Bytes;
+  button[movie.Offsets[1]] = 3;
+  button[movie.Offsets[3]] = 3;  // the end record agrees with it
+  struct Case {
+    const char* Name;
+    const std::vector<uint8_t>& Bytes;
+    const char* Span;
+    const char* Refusal;  // null: trimmed
+  } cases[] = {
+      {"bfSize", sized, "--from-frame 2 --to-frame 3", nullptr},
+      {"button 3 kept", button, "--from-frame 1 --to-frame 3", "the frames after 1 cannot be kept"},
+      {"frames before button 3", button, "--from-frame 1 --to-frame 1", nullptr},
+  };
+  for (const Case& c : cases) {
+    WriteFile(Path("in.exe"), c.Bytes);
+    remove(Path("part.exe").c_str());
+    Result r = Run("trim '" + Path("in.exe") + "' " + c.Span + " -o '" + Path("part.exe") + "'");
+    if (c.Refusal) {
+      EXPECT_EQ(r.Status, 1) << c.Name;
+      EXPECT_NE(r.Err.find(c.Refusal), std::string::npos) << c.Name << ": " << r.Err;
+      continue;
+    }
+    ASSERT_EQ(r.Status, 0) << c.Name << ": " << r.Err;
+    Result verify = Run("verify '" + Path("part.exe") + "'");
+    EXPECT_EQ(verify.Status, 0) << c.Name << ": " << verify.Err;
+  }
+}
+
 TEST_F(Tool, TrimIdleCutsTheUnchangedFramesAtBothEnds) {
   const int32_t w = 16, h = 8;
   std::vector<uint32_t> white((size_t)w * h, 0x00FFFFFF), marked = white;
@@ -1216,6 +1255,20 @@ TEST_F(Tool, VerifyNamesTheOffsetOfEachKindOfDamage) {
                      (*b)[b->size() - 1] = 'x';  // "raw", its zero, then zeros up to this last byte
                    }),
                    tail + 4 + TitleSize - 1, 0, "stray bytes"});
+  cases.push_back({"title ending in half a character", with([](std::vector<uint8_t>* b, const std::vector<uint32_t>&) {
+                     (*b)[b->size() - TitleSize + 3] = 0xB1;  // "raw" and a GBK lead byte alone
+                   }),
+                   tail + 4 + 3, 0, "half a character"});
+  cases.push_back({"empty title", with([](std::vector<uint8_t>* b, const std::vector<uint32_t>&) {
+                     memset(b->data() + b->size() - TitleSize, 0, TitleSize);
+                   }),
+                   tail + 4, 0, "the title is empty"});
+  cases.push_back({"end record of a movie without frames elsewhere", [] {
+                     RawMovie empty(10, 4);
+                     empty.End(0);  // its end record puts the cursor at (1, 2)
+                     return empty.Bytes;
+                   }(),
+                   FirstRecordOffset, 0, "without frame records has button 0 at (0, 0)"});
   cases.push_back({"header and trailer only", [&] {
                      std::vector<uint8_t> bytes(sound.Bytes.begin(), sound.Bytes.begin() + FirstRecordOffset);
                      bytes.insert(bytes.end(), sound.Bytes.end() - TrailerSize, sound.Bytes.end());
