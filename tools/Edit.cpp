@@ -612,8 +612,8 @@ int CommandTrim(const Arguments& args) {
   while (walk.Records < span.Last && walk.Step() == StepFrame) WriteMovieRecord(&writer, &walk.LastFrame, walk.Packed.data());
   BuildMovieTrailer(&writer.Trailer, title.c_str());
   WriteMovieEndRecord(&writer);
-  // The steps of the kept frames that the recorder could have written and their key presses, moved
-  // with them; and their sound; blocks trim does not know it cannot cut.
+  // The steps and key presses of the kept frames that the recorder could have written, moved with
+  // them; and their sound; blocks trim does not know it cannot cut.
   std::vector<MovieStep> steps;
   for (const MovieStep& step : PlayableSteps(walk.Steps, span.Last)) {
     if (step.Record.Frame < (uint32_t)span.First || step.Record.Frame > (uint32_t)span.Last) continue;
@@ -622,7 +622,7 @@ int CommandTrim(const Arguments& args) {
   }
   WriteSteps(&writer, steps);
   std::vector<KeyRecord> keys;
-  for (KeyRecord key : walk.Keys) {
+  for (KeyRecord key : PlayableKeys(walk.Keys, span.Last)) {
     if (key.Frame < (uint32_t)span.First || key.Frame > (uint32_t)span.Last) continue;
     key.Frame -= (uint32_t)span.First - 1;
     keys.push_back(key);
