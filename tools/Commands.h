@@ -32,6 +32,10 @@ struct Arguments {
 
 void Fail(const std::string& text);       // "tavrel-movie: text" on standard error
 int UsageError(const std::string& text);  // Fail, then the usage; returns ExitUsage
+struct MovieWalk;
+// Opens a movie to show what it holds, as the players do (not held to the recorder's rules); false,
+// after Fail says why, when the file is no movie.
+bool OpenToShow(MovieWalk* walk, const std::string& path);
 std::string Elapsed(int64_t frames);      // a frame count as the player shows its time
 std::string TitleText(const char* title); // a movie's title field, for the console
 bool ParseFrameNumber(const std::string& text, int32_t* frame);  // 1 up, as the tool counts frames

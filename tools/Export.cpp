@@ -130,11 +130,7 @@ int CommandExport(const Arguments& args) {
     return ExitFailed;
   }
   MovieWalk walk;
-  walk.CheckRules = false;
-  if (!walk.Open(path, false, &error)) {
-    Fail(error);
-    return ExitFailed;
-  }
+  if (!OpenToShow(&walk, path)) return ExitFailed;
   int32_t width = walk.Reader.FrameWidth, height = walk.Reader.FrameHeight;
   Overlays overlays;
   overlays.Cursors = cursor ? &cursors : nullptr;

@@ -45,15 +45,11 @@ class Deflater {
 
 int ExportHtml(const std::string& path, const std::string& out) {
   MovieWalk walk;
-  walk.CheckRules = false;
-  std::string error;
-  if (!walk.Open(path, false, &error)) {
-    Fail(error);
-    return ExitFailed;
-  }
+  if (!OpenToShow(&walk, path)) return ExitFailed;
   walk.Finish();
 
   // The page takes the bare stream, so the player in front of it is left out.
+  std::string error;
   OutputFile file;
   if (!file.Open(out, &error)) {
     Fail(error);

@@ -56,14 +56,17 @@ void PrintSection(MovieWalk& walk) {
 
 }  // namespace
 
+bool OpenToShow(MovieWalk* walk, const std::string& path) {
+  walk->CheckRules = false;
+  std::string error;
+  if (walk->Open(path, false, &error)) return true;
+  Fail(error);
+  return false;
+}
+
 int CommandInfo(const std::string& path) {
   MovieWalk walk;
-  std::string error;
-  walk.CheckRules = false;
-  if (!walk.Open(path, false, &error)) {
-    Fail(error);
-    return ExitFailed;
-  }
+  if (!OpenToShow(&walk, path)) return ExitFailed;
   walk.Finish();
   const BitmapInfoHeader& info = walk.Reader.Header.Info.Header;
   uint32_t n = walk.Reader.PixelCount;
@@ -106,6 +109,7 @@ int CommandInfo(const std::string& path) {
   printf("sound:        %s\n", FindSound(&walk.Input, &sound) ? DescribeSound(sound).c_str() : "none");
 
   MovieWalk check;
+  std::string error;
   check.Open(path, false, &error);
   Problem problem = check.HeaderIssue;
   if (problem.Kind == ProblemNone) {

@@ -172,11 +172,7 @@ int ExportSteps(const std::string& path, const std::string& out, const std::stri
     return ExitFailed;
   }
   MovieWalk walk;
-  walk.CheckRules = false;
-  if (!walk.Open(path, false, &error)) {
-    Fail(error);
-    return ExitFailed;
-  }
+  if (!OpenToShow(&walk, path)) return ExitFailed;
   if (walk.SectionState.Status != SectionFound && walk.SectionState.Status != SectionAbsent) {
     Fail(path + ": no steps: " + DescribeProblem(walk.CheckSection()));
     return ExitFailed;
