@@ -72,8 +72,10 @@ if wine_run "$TOOL_EXE" export typing.exe --frame 7 --cursor win.png >/dev/null 
   wine_run "$TOOL_EXE" export steps.exe --steps win-steps.html >/dev/null || fail "Windows export --steps failed"
   "$TOOL" export steps.exe --steps linux-steps.html >/dev/null
   cmp -s win-steps.html linux-steps.html || fail "the steps documents differ between the builds"
-  wine_run "$TOOL_EXE" trim steps.exe --from-frame 30 -o win-steps-part.exe >/dev/null || fail "Windows trim failed"
-  "$TOOL" trim steps.exe --from-frame 30 -o linux-steps-part.exe >/dev/null
+  # Its frame 13 holds a button the recorder never writes, which trim does not keep: the part ends before.
+  wine_run "$TOOL_EXE" trim steps.exe --from-frame 2 --to-frame 12 -o win-steps-part.exe >/dev/null || fail "Windows trim failed"
+  "$TOOL" trim steps.exe --from-frame 2 --to-frame 12 -o linux-steps-part.exe >/dev/null
+  "$TOOL" info linux-steps-part.exe | grep -q "^steps: *2$" || fail "the trimmed movie does not keep the two steps of frame 10"
   cmp -s win-steps-part.exe linux-steps-part.exe || fail "the trimmed movies with steps differ between the builds"
 else
   grep -q "cannot write PNG or GIF" png.txt || fail "Windows export --frame failed: $(cat png.txt)"
