@@ -56,7 +56,7 @@ struct FuzzMovieFile {
   uint64_t Size() const { return Stub + (uint64_t)StreamSize; }
   // Copies up to count bytes from offset; returns the bytes copied (fewer at the end of the file).
   uint32_t Read(uint64_t offset, uint8_t* to, uint32_t count) const {
-    if (offset >= Size()) return 0;
+    if (offset >= Size() || count == 0) return 0;  // a read of nothing may come with no buffer
     uint32_t n = Size() - offset < count ? (uint32_t)(Size() - offset) : count;
     uint32_t stub = offset < Stub ? (uint32_t)std::min<uint64_t>(n, Stub - offset) : 0;
     memset(to, 0, stub);
