@@ -29,7 +29,10 @@ record_picture() {
   drag 45 45 275 175
   save_as "$(windows_path "$1")"
   xdo mousemove 700 600  # the pointer off the picture
+  # The first frame's payload of the whole picture alone makes the file the size wait_frames waits
+  # for, so a second more makes sure of the frames the check asks for.
   wait_frames "$1" 4
+  sleep 1.2
   import -window root -depth 8 "rgb:$WORK/shot.rgb"
   python3 "$PICTURE" screen "$WORK/shot.rgb" "$2"
   stop_recording
