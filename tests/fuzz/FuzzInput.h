@@ -10,6 +10,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "Movie.h"
 
@@ -21,6 +22,11 @@ inline void RequireAt(bool condition, const char* file, int line, const char* te
   fprintf(stderr, "%s:%d: broken promise: %s\n", file, line, text);
   abort();
 }
+
+// The pixels of pictures one input may make a target check or decode: a movie of large frames and
+// many records takes seconds for each pass through it, and a target that goes through a movie
+// again and again leaves out what lies beyond this, so that no run comes near libFuzzer's timeout.
+const uint64_t WorkLimit = 1u << 24;
 
 // A picture's pixels as one number, to compare frames by. Left out of the coverage the fuzzer steers
 // by (a comparison per pixel would only slow it down).
@@ -86,5 +92,27 @@ struct FuzzPlace {
   static int32_t SeekTo(void* context, uint64_t offset) {
     static_cast<FuzzPlace*>(context)->Position = offset;
     return 0;
+  }
+};
+
+// A reader of the core over its own place in the file, with buffers of exactly the sizes it asks for.
+struct FuzzReader {
+  FuzzPlace At;
+  MovieSource Source;
+  MovieReader Reader{};
+  std::vector<uint32_t> Frame;
+  std::vector<uint8_t> Packed, RunList;
+  // False when the file holds no movie, or frames of more than mostPixels.
+  bool Open(const FuzzMovieFile* file, uint64_t room, uint64_t mostPixels) {
+    At = FuzzPlace{file};
+    Source = At.Source(room);
+    if (!OpenMovieReader(&Reader, &Source) || Reader.PixelCount > mostPixels) return false;
+    Frame.assign(Reader.PixelCount, 0);
+    Packed.resize(Reader.PackedSize);
+    RunList.resize(Reader.RunListSize);
+    Reader.FramePixels = Frame.data();
+    Reader.Packed = Packed.data();
+    Reader.RunList = RunList.data();
+    return true;
   }
 };

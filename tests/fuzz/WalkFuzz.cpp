@@ -76,6 +76,16 @@ std::vector<uint64_t> Frames(const std::string& path, bool checkRules) {
   return frames;
 }
 
+// The pixels of one pass through the movie's records (a frame's for each), counted until past
+// limit; 0 when it holds no movie.
+uint64_t PassPixels(const FuzzMovieFile& file, uint64_t limit) {
+  FuzzReader reader;
+  if (!reader.Open(&file, TrailerSize, limit)) return reader.Reader.PixelCount;  // no movie, or too large frames
+  uint64_t pixels = reader.Reader.PixelCount;
+  while (pixels <= limit && AdvanceMovieReader(&reader.Reader) >= 0) pixels += reader.Reader.PixelCount;
+  return pixels;
+}
+
 // A command's outcome: a refusal says why; a movie written verifies.
 bool Refused(const Result& result, const std::string& out) {
   if (result.Status != ExitOk) {
@@ -101,6 +111,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzInput input(data, size);
   FuzzMovieFile file{input.Stream, input.StreamSize};
+  // Every command and check below passes through the records: beyond WorkLimit, a movie is left out.
+  if (PassPixels(file, WorkLimit) > WorkLimit) return 0;
   std::vector<uint8_t> movie(file.Size());
   file.Read(0, movie.data(), (uint32_t)movie.size());
   const std::string in = Folder + "/in.exe", repaired = Folder + "/repaired.exe", trimmed = Folder + "/trimmed.exe",
