@@ -20,11 +20,11 @@ cat > "$work/bin/apt-get" <<'STUB'
 echo "apt-get $*" >> "$STATE/log"
 case " $* " in
   *" update "*)
-    echo "Hit:1 http://mirror.invalid/debian bookworm InRelease"
+    echo "Hit:1 file:/srv/stand-in/debian bookworm InRelease"
     if grep -qx i386 "$STATE/arches" 2>/dev/null; then
-      echo "Err:2 http://mirror.invalid/debian-security bookworm-security/main i386 Packages"
-      echo "  File has unexpected size (1234 != 5678). Mirror sync in progress? [IP: 192.0.2.1 80]"
-      echo "W: Failed to fetch http://mirror.invalid/debian-security/dists/bookworm-security/main/binary-i386/Packages.xz  File has unexpected size (1234 != 5678). Mirror sync in progress? [IP: 192.0.2.1 80]" >&2
+      echo "Err:2 file:/srv/stand-in/debian-security bookworm-security/main i386 Packages"
+      echo "  File has unexpected size (1234 != 5678). Mirror sync in progress?"
+      echo "W: Failed to fetch file:/srv/stand-in/debian-security/dists/bookworm-security/main/binary-i386/Packages.xz  File has unexpected size (1234 != 5678). Mirror sync in progress?" >&2
       echo "E: Some index files failed to download. They have been ignored, or old ones used instead." >&2
       [ -f "$STATE/healed" ] || exit 100
     fi ;;
@@ -70,7 +70,7 @@ wanted=$(sed -n '/^PACKAGES=(/,/^)/p' "$source/scripts/setup.sh" | sed '1d;$d')
 new_machine() {
   export STATE=$work/state-$1 TAVREL_APT_ETC=$work/etc-$1 TAVREL_EXEC32_PROBE=$2
   mkdir -p "$STATE" "$TAVREL_APT_ETC/sources.list.d"
-  printf 'Types: deb\nURIs: http://mirror.invalid/debian\nSuites: bookworm\nComponents: main\n' \
+  printf 'Types: deb\nURIs: file:/srv/stand-in/debian\nSuites: bookworm\nComponents: main\n' \
     > "$TAVREL_APT_ETC/sources.list.d/debian.sources"
 }
 run_setup() {
