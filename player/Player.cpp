@@ -69,6 +69,7 @@ static void SetSpeed(HWND window, UINT period, const char* suffix) {
 void Pause(HWND window) {
   KillTimer(window, PlaybackTimer);
   PlayState = Paused;
+  HoldSound();
   SetCaption(window, "-PAUSE");
   InvalidateRect(window, nullptr, FALSE);  // the overlay turns red at once
 }
@@ -81,8 +82,8 @@ static void TogglePlay(HWND window) {
     SetTimer(window, PlaybackTimer, NormalPeriod, nullptr);
     PlayState = Playing;
     SetCaption(window, "");
+    FollowSound(true);
   }
-  FollowSound(PlayState == Playing);
 }
 
 static bool MenuChecked(UINT command) {

@@ -52,8 +52,11 @@ extern bool SoundDriving;  // the speaker plays the narration and times the pict
 // Finds the movie's sound and opens the speaker; a movie without sound, or no speaker, plays silent.
 void OpenSound();
 
-// Plays the sound from the frame shown on (at normal speed, while playing), or silences it.
+// Plays the sound from the frame shown on (at normal speed, while playing), or silences it; after
+// HoldSound, playing goes on where the speaker stopped.
 void FollowSound(bool play);
+// Stops the speaker where it is, its buffers kept, until FollowSound.
+void HoldSound();
 
 // Whether the picture may move on: always without sound; with it, once the speaker has finished the
 // shown frame's sound, whose buffer then takes the frame three ahead.
@@ -73,7 +76,7 @@ enum : WORD {
 
 // The caption: MovieTitle directly followed by suffix ("" for the plain title).
 void SetCaption(HWND window, const char* suffix);
-// Stops the playback timer; the caption says -PAUSE and the overlay turns red.
+// Stops the playback timer and holds the sound; the caption says -PAUSE and the overlay turns red.
 void Pause(HWND window);
 void DrawTimeOverlay(HDC dc);
 

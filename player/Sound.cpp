@@ -4,7 +4,9 @@
 // frame's buffer, which is then refilled with the frame three ahead. The playback timer only polls for
 // that. Paused, at slow or fast speed and at the end the sound is silent and the timer runs the
 // picture as in a movie without sound; a seek or the loop's rewind starts the buffers again from the
-// frame now shown.
+// frame now shown. A pause holds the speaker with its buffers rather than emptying it, so that play goes
+// on from the sample heard last: started again from the shown frame, it would repeat what the speaker
+// had played ahead of the picture, as much as its latency.
 #include "Player.h"
 
 #include <mmsystem.h>
@@ -15,6 +17,7 @@ const UINT SoundPollPeriod = 25;  // how soon the picture follows a finished buf
 const uint32_t SoundBuffers = 3;
 
 bool SoundDriving;
+static bool SoundHeld;  // paused with its buffers queued, as the speaker stopped
 
 static MovieSound Narration;
 static HWAVEOUT Speaker;
@@ -51,11 +54,23 @@ void OpenSound() {
 
 void FollowSound(bool play) {
   if (!Speaker) return;
-  waveOutReset(Speaker);
+  bool resume = play && SoundHeld;
+  SoundHeld = false;
   SoundDriving = play;
-  if (!play) return;
-  for (uint32_t i = 0; i < SoundBuffers; i++) QueueFrame(CurrentFrame + (int32_t)i);
+  if (!resume) {
+    waveOutReset(Speaker);
+    if (!play) return;
+    for (uint32_t i = 0; i < SoundBuffers; i++) QueueFrame(CurrentFrame + (int32_t)i);
+  }
+  waveOutRestart(Speaker);  // a reset does not end a pause
   SetTimer(PlayerWindow, PlaybackTimer, SoundPollPeriod, nullptr);
+}
+
+void HoldSound() {
+  if (!SoundDriving) return;
+  waveOutPause(Speaker);
+  SoundDriving = false;
+  SoundHeld = true;
 }
 
 bool SoundFrameDone() {
